@@ -1,0 +1,95 @@
+#include "block_codec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+const int kRasterToZigzag[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28,  //
+    2,  4,  7,  13, 16, 26, 29, 42,  //
+    3,  8,  12, 17, 25, 30, 41, 43,  //
+    9,  11, 18, 24, 31, 40, 44, 53,  //
+    10, 19, 23, 32, 39, 45, 52, 54,  //
+    20, 22, 33, 38, 46, 51, 55, 60,  //
+    21, 34, 37, 47, 50, 56, 59, 61,  //
+    35, 36, 48, 49, 57, 58, 62, 63};
+
+namespace {
+// Limits above the coder's exact range are capped (images wider than 2048).
+int ModelLimit(std::uint32_t iLimit) {
+  return static_cast<int>(std::min<std::uint32_t>(iLimit, kMaxModelLimit));
+}
+
+void InitBank(CBinModel* pModels, int iCount, std::uint32_t iLimit) {
+  for (int i = 0; i < iCount; ++i) pModels[i].Init(1, 1, ModelLimit(iLimit));
+}
+}  // namespace
+
+CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight)
+    : m_iWidth(iWidth), m_iHeight(iHeight), m_iBlocksX(iWidth / 8), m_iBlocksY(iHeight / 8) {
+  _d.Allocate(iHeight, iWidth);
+  m_piLastSig.resize(m_iBlocksX);
+  m_ppiScanEnd.Allocate(m_iBlocksY, m_iBlocksX);
+  for (auto& store : m_apiEcebCoef) store.Allocate(m_iBlocksY, m_iBlocksX);
+  m_pfDcPred.resize(iWidth);
+  for (int k = 0; k < 16; ++k) {
+    m_aiHorOffset[k] = k;
+    m_aiVerOffset[k] = static_cast<int>(k * iWidth);
+  }
+  for (auto& line : m_apcZero) line.resize(m_iBlocksX);
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j) {
+      int z = kRasterToZigzag[i * 8 + j];
+      m_aiZigzagCol[z] = j;
+      m_aiZigzagRow[z] = i;
+    }
+  std::fill(std::begin(m_aiCoef), std::end(m_aiCoef), 0);
+  std::fill(std::begin(m_apfBlock), std::end(m_apfBlock), nullptr);
+  InitBank(&m_pSignModel, 1, iWidth);
+  InitBank(m_apMagModel, 4, 50);
+  InitBank(m_apEobModel, 9, iWidth);
+  InitBank(m_apSigModel, 18, iWidth);
+  InitBank(m_apEcebSigModel, 48, 8u * iWidth);
+  InitBank(m_apEcebEobModel, 21, iWidth);
+  InitBank(&m_pRefineModel, 1, iWidth);
+}
+
+double CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight) {
+  // Plane and ECEB stores at 4 bytes a sample each, scan ends, loss masks,
+  // row tables and lines.
+  double fSamples = static_cast<double>(iWidth) * iHeight;
+  return 8.0 * fSamples + fSamples / 16 + fSamples / 32 + 8.0 * 66 * iHeight + 80.0 * iWidth;
+}
+
+void CBlockCodec::SetPlaneRaw(const unsigned char* pcBytes) {
+  std::memcpy(_d[0], pcBytes, sizeof(float) * m_iWidth * static_cast<std::size_t>(m_iHeight));
+}
+
+void CBlockCodec::SetPlane(const float* pfValues) {
+  std::copy(pfValues, pfValues + static_cast<std::size_t>(m_iWidth) * m_iHeight, _d[0]);
+}
+
+void CBlockCodec::GetPlane(float* pfValues) const {
+  const float* pfPlane = _d[0];
+  std::copy(pfPlane, pfPlane + static_cast<std::size_t>(m_iWidth) * m_iHeight, pfValues);
+}
+
+void CBlockCodec::SetBlock(int bx, int by) {
+  for (int r = 0; r < 8; ++r) m_apfBlock[r] = _d[8 * by + r] + 8 * bx;
+}
+
+CBlockEncoder::CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight)
+    : CBlockCodec(iWidth, iHeight) {}
+
+CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight)
+    : CBlockCodec(iWidth, iHeight) {
+  m_pcDataLossMask.assign(m_iBlocksY, std::vector<unsigned char>(m_iBlocksX, 0));
+  m_pcDataLossMaskCopy.assign(m_iBlocksY, std::vector<unsigned char>(m_iBlocksX, 0));
+}
+
+void DumpPlane(const char* pcName, const CBlockCodec& codec) {
+  std::ofstream file(pcName, std::ios::binary | std::ios::trunc);
+  if (!file) return;
+  file.write(reinterpret_cast<const char*>(codec._d[0]),
+             static_cast<std::streamsize>(sizeof(float) * codec.m_iWidth * codec.m_iHeight));
+}

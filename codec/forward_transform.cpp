@@ -1,0 +1,22 @@
+// The encoder's transform stage: load, pre-filter across every interior
+// block boundary (vertical boundaries over the whole image first, then
+// horizontal ones), then a DCT of every block. The image border is not
+// filtered and filtered values are not clipped.
+#include "block_codec.h"
+#include "dct.h"
+
+void CBlockEncoder::ForwardTransform(const unsigned char* pcPixels, int iType,
+                                     const float* pfMatrix) {
+  const std::size_t iCount = static_cast<std::size_t>(m_iWidth) * m_iHeight;
+  float* pfPlane = _d[0];
+  for (std::size_t i = 0; i < iCount; ++i) pfPlane[i] = pcPixels[i];
+  for (std::uint32_t x = 4; x + 8 < m_iWidth; x += 8)
+    for (std::uint32_t y = 0; y < m_iHeight; ++y) Filter8(_d[y] + x, m_aiHorOffset, true, iType, pfMatrix);
+  for (std::uint32_t y = 4; y + 8 < m_iHeight; y += 8)
+    for (std::uint32_t x = 0; x < m_iWidth; ++x) Filter8(_d[y] + x, m_aiVerOffset, true, iType, pfMatrix);
+  for (std::uint32_t by = 0; by < m_iBlocksY; ++by)
+    for (std::uint32_t bx = 0; bx < m_iBlocksX; ++bx) {
+      SetBlock(static_cast<int>(bx), static_cast<int>(by));
+      ForwardDct8x8(m_apfBlock);
+    }
+}

@@ -1,0 +1,4 @@
+// Simulated loss of blocks in the decoder's test patterns.
+#include "block_codec.h"
+
+void CBlockDecoder::SimulateLoss(int) {}
