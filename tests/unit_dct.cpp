@@ -24,7 +24,9 @@ TEST(Dct, FlatBlock) {
   EXPECT_EQ(b.rows[0][0], 1023.99994f);
   for (int v = 0; v < 8; ++v)
     for (int u = 0; u < 8; ++u) {
-      if (u || v) EXPECT_EQ(b.rows[v][u], 0.0f);
+      if (u || v) {
+        EXPECT_EQ(b.rows[v][u], 0.0f);
+      }
     }
   InverseDct8x8(b.rows);
   // 127.99998 to eight digits: two float steps below 128.
