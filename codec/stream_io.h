@@ -1,0 +1,61 @@
+// File plumbing shared by tarnpack and tarnunpack: little-endian fields, the
+// description record of the compressed stream, a reader that knows how much
+// of its file is left, the encoder's closing statistics and the memory check
+// both programs run before they size anything from an image's dimensions.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <ostream>
+#include <string>
+
+// Header of one description record; the payload of m_iLength bytes follows.
+struct RecordHeader {
+  std::uint16_t m_iWidth;
+  std::uint16_t m_iHeight;
+  float m_fQ;
+  std::uint32_t m_iLength;
+};
+constexpr int kRecordHeaderBytes = 12;
+
+void PutU16(unsigned char* pc, std::uint16_t iValue);
+void PutU32(unsigned char* pc, std::uint32_t iValue);
+std::uint16_t GetU16(const unsigned char* pc);
+std::uint32_t GetU32(const unsigned char* pc);
+float BitsToFloat(std::uint32_t iBits);
+std::uint32_t FloatToBits(float fValue);
+
+// Writes the 12 header bytes and the payload; the caller checks the stream.
+void WriteRecord(std::ostream& out, const RecordHeader& header, const unsigned char* pcPayload);
+
+// Reads exact byte counts from a file by name. The file's length is taken at
+// opening, so a caller can tell a field that announces more bytes than the
+// file holds before it allocates anything for them.
+class CFileReader {
+ public:
+  explicit CFileReader(const std::string& name);
+  bool IsOpen() const { return m_file.is_open(); }
+  std::istream& Stream() { return m_file; }
+  // Bytes after the current position; 0 once a read has failed.
+  std::uint64_t Remaining();
+  // All iCount bytes, or false (a short read leaves the stream failed).
+  bool Read(void* pDest, std::uint64_t iCount);
+  bool ReadU16(std::uint16_t* piValue);
+  bool ReadU32(std::uint32_t* piValue);
+  bool ReadFloat(float* pfValue);
+
+ private:
+  std::ifstream m_file;
+  std::uint64_t m_iSize = 0;
+};
+
+// Prints "<total> bytes in total, <b> bpp, <r>:1." for a W x H image: the
+// bit rate b narrowed to float, the ratio r = 8 / b in double, both in the
+// stream's current floating-point format.
+void PrintTotals(std::ostream& out, std::uint32_t iTotal, std::uint32_t iWidth,
+                 std::uint32_t iHeight);
+
+// True when fBytes fit into the memory the system reports as available (the
+// MemAvailable line of pcMeminfo); true as well when no figure can be read,
+// since then the allocations themselves are the only check left.
+bool FitsInMemory(double fBytes, const char* pcMeminfo = "/proc/meminfo");
