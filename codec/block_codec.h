@@ -171,6 +171,12 @@ class CBlockDecoder : public CBlockCodec {
                                int iDirection) const;
 };
 
+// The loss patterns' pseudo-random source: one process-wide state, 1 at
+// start, so every run draws the same sequence (41, 18467, 6334, ...).
+int DrawRandom();
+// Puts the state back to 1, so that a test can repeat a run's draws.
+void ResetRandom();
+
 // Writes the plane as width x height little-endian floats, row by row; a file
 // that cannot be created is skipped silently (it is a diagnostic dump).
 void DumpPlane(const char* pcName, const CBlockCodec& codec);

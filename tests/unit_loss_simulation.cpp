@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "block_codec.h"
+#include "test_files.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+// SimulateLoss writes its dumps into the current directory; each test works
+// in a fresh directory of its own so that tests can run in parallel.
+class LossSimulation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_previous = fs::current_path();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_dir = m_previous / (std::string("dumps_") + info->test_suite_name() + "_" + info->name());
+    fs::remove_all(m_dir);
+    fs::create_directory(m_dir);
+    fs::current_path(m_dir);
+  }
+  void TearDown() override {
+    fs::current_path(m_previous);
+    fs::remove_all(m_dir);
+  }
+
+ private:
+  fs::path m_previous, m_dir;
+};
+
+// A decoder whose samples are all 1 (so that zeroed blocks stand out).
+struct Decoder {
+  Decoder(int w, int h, int iBoundaryLoss) : dec(w, h) {
+    std::vector<float> ones(static_cast<std::size_t>(w) * h, 1.0f);
+    dec.SetPlane(ones.data());
+    dec.m_iBoundaryLoss = iBoundaryLoss;
+  }
+  int LostCount() const {
+    int n = 0;
+    for (const auto& row : dec.m_pcDataLossMask)
+      for (unsigned char m : row) n += m;
+    return n;
+  }
+  CBlockDecoder dec;
+};
+
+bool IsBorder(const CBlockDecoder& dec, int r, int c) {
+  return r == 0 || c == 0 || r == static_cast<int>(dec.m_iBlocksY) - 1 ||
+         c == static_cast<int>(dec.m_iBlocksX) - 1;
+}
+
+// Every mask entry is 0 or 1, the copy equals the mask, a lost block is all
+// zero and a received one untouched, and the dumps hold the copy and plane.
+void ExpectConsistentAftermath(const CBlockDecoder& dec) {
+  const int bX = static_cast<int>(dec.m_iBlocksX), bY = static_cast<int>(dec.m_iBlocksY);
+  std::vector<unsigned char> mask;
+  for (int r = 0; r < bY; ++r)
+    for (int c = 0; c < bX; ++c) {
+      const unsigned char m = dec.m_pcDataLossMask[r][c];
+      ASSERT_LE(m, 1);
+      ASSERT_EQ(dec.m_pcDataLossMaskCopy[r][c], m);
+      mask.push_back(m);
+      for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j) ASSERT_EQ(dec._d[8 * r + i][8 * c + j], m ? 0.0f : 1.0f);
+    }
+  EXPECT_EQ(ReadFileBytes("LostMask.raw"), mask);
+  const std::size_t iBytes = 4 * static_cast<std::size_t>(dec.m_iWidth) * dec.m_iHeight;
+  const std::vector<unsigned char> data = ReadFileBytes("LostData.raw");
+  ASSERT_EQ(data.size(), iBytes);
+  EXPECT_EQ(std::memcmp(data.data(), dec._d[0], iBytes), 0);
+}
+}  // namespace
+
+TEST(DrawRandom, FollowsTheFixedSequenceFromOne) {
+  ResetRandom();
+  for (int expected : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358})
+    EXPECT_EQ(DrawRandom(), expected);
+  ResetRandom();
+  EXPECT_EQ(DrawRandom(), 41);
+}
+
+TEST_F(LossSimulation, FixedPatterns) {
+  using Rule = std::function<bool(int r, int c)>;
+  struct Case {
+    int config;
+    int boundary;
+    Rule lost;  // on a 64 x 64-block image; border blocks already excluded for boundary 0
+  };
+  auto inner = [](int r, int c) { return r > 0 && r < 63 && c > 0 && c < 63; };
+  const Case cases[] = {
+      {1, 1, [](int r, int c) { return r % 2 == 0 && c % 2 == 1; }},
+      {1, 0, [&](int r, int c) { return r % 2 == 0 && c % 2 == 1 && inner(r, c); }},
+      {2, 1, [](int r, int c) { return (r + c) % 2 == 1; }},
+      {2, 0, [&](int r, int c) { return (r + c) % 2 == 1 && inner(r, c); }},
+      {3, 1, [](int r, int) { return r % 2 == 1; }},
+      {3, 0, [&](int r, int c) { return r % 2 == 1 && inner(r, c); }},
+      {4, 1, [](int, int c) { return c % 2 == 1; }},
+      {4, 0, [&](int r, int c) { return c % 2 == 1 && inner(r, c); }},
+      {5, 1, [](int r, int c) { return r % 2 == 1 || c % 2 == 1; }},
+      {5, 0, [&](int r, int c) { return (r % 2 == 1 || c % 2 == 1) && inner(r, c); }},
+      {9, 1, [](int r, int) { return r % 4 == 1 && r < 63; }},
+      {9, 0, [](int r, int) { return r % 4 == 1 && r < 63; }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE("config " + std::to_string(k.config) + " boundary " + std::to_string(k.boundary));
+    Decoder d(512, 512, k.boundary);
+    d.dec.SimulateLoss(k.config);
+    for (int r = 0; r < 64; ++r)
+      for (int c = 0; c < 64; ++c) ASSERT_EQ(d.dec.m_pcDataLossMask[r][c], k.lost(r, c) ? 1 : 0) << r << "," << c;
+    ExpectConsistentAftermath(d.dec);
+    EXPECT_EQ(ReadFileBytes("LostMask.raw").size(), 4096u);
+  }
+}
+
+TEST_F(LossSimulation, BorderRuleAtTheEdges) {
+  Decoder one(512, 512, 0);
+  one.dec.SimulateLoss(1);
+  EXPECT_EQ(one.dec.m_pcDataLossMask[0][1], 0);   // row 0 spared
+  EXPECT_EQ(one.dec.m_pcDataLossMask[2][1], 1);   // column 1 is no border column
+  EXPECT_EQ(one.dec.m_pcDataLossMask[2][63], 0);  // column 63 spared
+  Decoder threeExposed(512, 512, 1), threeSpared(512, 512, 0);
+  threeExposed.dec.SimulateLoss(3);
+  threeSpared.dec.SimulateLoss(3);
+  EXPECT_EQ(threeExposed.dec.m_pcDataLossMask[63][10], 1);
+  EXPECT_EQ(threeSpared.dec.m_pcDataLossMask[63][10], 0);
+  EXPECT_EQ(threeSpared.dec.m_pcDataLossMask[1][0], 0);
+  EXPECT_EQ(threeSpared.dec.m_pcDataLossMask[1][63], 0);
+  // Configuration 9 ignores the rule: 16 whole rows, first and last block too.
+  Decoder nine(512, 512, 0);
+  nine.dec.SimulateLoss(9);
+  EXPECT_EQ(nine.LostCount(), 16 * 64);
+  EXPECT_EQ(nine.dec.m_pcDataLossMask[1][0], 1);
+  EXPECT_EQ(nine.dec.m_pcDataLossMask[61][63], 1);
+}
+
+TEST_F(LossSimulation, LineLossNeedsARowBeforeTheLast) {
+  for (int h : {16, 24}) {  // 2 block rows: none lost; 3: row 1 lost
+    Decoder d(64, h, 1);
+    d.dec.SimulateLoss(9);
+    EXPECT_EQ(d.LostCount(), h == 16 ? 0 : 8) << h;
+    ExpectConsistentAftermath(d.dec);
+  }
+}
+
+TEST_F(LossSimulation, NoPatternStillCopiesAndDumps) {
+  for (int config : {0, 10, -1}) {
+    Decoder d(512, 512, 1);
+    d.dec.m_pcDataLossMaskCopy[5][5] = 1;  // the copy is taken all the same
+    fs::remove("LostData.raw");
+    fs::remove("LostMask.raw");
+    d.dec.SimulateLoss(config);
+    EXPECT_EQ(d.LostCount(), 0);
+    ExpectConsistentAftermath(d.dec);
+    EXPECT_EQ(ReadFileBytes("LostMask.raw"), std::vector<unsigned char>(4096, 0));
+    EXPECT_EQ(ReadFileBytes("LostData.raw").size(), 1048576u);
+  }
+}
+
+TEST_F(LossSimulation, RandomPatternsOn512By512) {
+  struct Case {
+    int config;
+    int count;
+  };
+  // The first attempts of the draw sequence, none of them a border block.
+  const std::pair<int, int> kFirstDrawn[] = {{41, 35}, {62, 4}, {33, 44}, {22, 46}, {18, 16}};
+  for (const Case& k : {Case{6, 409}, Case{7, 1024}, Case{8, 2048}})
+    for (int boundary : {0, 1}) {
+      SCOPED_TRACE("config " + std::to_string(k.config) + " boundary " + std::to_string(boundary));
+      ResetRandom();
+      Decoder d(512, 512, boundary);
+      d.dec.SimulateLoss(k.config);
+      EXPECT_EQ(d.LostCount(), k.count);
+      for (auto [r, c] : kFirstDrawn) EXPECT_EQ(d.dec.m_pcDataLossMask[r][c], 1) << r << "," << c;
+      bool bBorderLost = false;
+      for (int r = 0; r < 64; ++r)
+        for (int c = 0; c < 64; ++c) bBorderLost |= IsBorder(d.dec, r, c) && d.dec.m_pcDataLossMask[r][c];
+      if (boundary == 0) {
+        EXPECT_FALSE(bBorderLost);
+      } else if (k.config == 8) {
+        EXPECT_TRUE(bBorderLost);
+      }
+      ExpectConsistentAftermath(d.dec);
+    }
+}
+
+TEST_F(LossSimulation, RandomPatternRepeatsOnlyFromAFreshState) {
+  auto pattern = [](bool bReset) {
+    if (bReset) ResetRandom();
+    Decoder d(256, 256, 0);
+    d.dec.SimulateLoss(7);
+    return d.dec.m_pcDataLossMask;
+  };
+  const auto first = pattern(true);
+  EXPECT_EQ(pattern(true), first);
+  // The state is process-wide: a second pattern without a reset differs.
+  pattern(true);
+  EXPECT_NE(pattern(false), first);
+}
+
+TEST_F(LossSimulation, RandomPatternsOnSmallImages) {
+  // Draws 41, 18467, 6334, 26500, 19169, 15724, 11478, 29358 taken modulo
+  // the block counts; border blocks spared are redrawn, and the count is
+  // capped at the number of eligible blocks.
+  struct Case {
+    int size, boundary, config;
+    std::vector<std::pair<int, int>> lost;
+  };
+  const Case cases[] = {
+      {16, 1, 8, {{1, 1}, {0, 0}}},
+      {16, 1, 7, {{1, 1}}},
+      {24, 1, 8, {{2, 2}, {1, 1}, {2, 1}, {0, 0}}},
+      {24, 1, 6, {}},            // 9 / 10 = 0
+      {24, 0, 8, {{1, 1}}},      // only the centre is eligible
+      {16, 0, 8, {}},            // no eligible block at all
+      {16, 0, 7, {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE("size " + std::to_string(k.size) + " boundary " + std::to_string(k.boundary) +
+                 " config " + std::to_string(k.config));
+    ResetRandom();
+    Decoder d(k.size, k.size, k.boundary);
+    d.dec.SimulateLoss(k.config);
+    EXPECT_EQ(d.LostCount(), static_cast<int>(k.lost.size()));
+    for (auto [r, c] : k.lost) EXPECT_EQ(d.dec.m_pcDataLossMask[r][c], 1) << r << "," << c;
+    ExpectConsistentAftermath(d.dec);
+  }
+  // 48 x 48: 16 interior blocks against 18 to lose; all of them go.
+  for (int config : {6, 7, 8}) {
+    Decoder d(48, 48, 0);
+    d.dec.SimulateLoss(config);
+    EXPECT_EQ(d.LostCount(), config == 6 ? 3 : config == 7 ? 9 : 16);
+    for (int r = 0; r < 6; ++r)
+      for (int c = 0; c < 6; ++c)
+        if (IsBorder(d.dec, r, c)) {
+          EXPECT_EQ(d.dec.m_pcDataLossMask[r][c], 0);
+        }
+  }
+}
