@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <set>
+
+#include "block_codec.h"
+#include "dct.h"
+#include "quantiser.h"
+#include "test_files.h"
+
+namespace {
+struct Sample {
+  int y, x;
+  float value;
+};
+
+std::vector<float> MakePlane(std::uint32_t w, std::uint32_t h, std::initializer_list<Sample> samples) {
+  std::vector<float> plane(w * h, 0.0f);
+  for (const Sample& s : samples) plane[s.y * w + s.x] = s.value;
+  return plane;
+}
+
+std::vector<unsigned char> EncodeLceb(CBlockEncoder* enc, const std::vector<float>& plane, float q) {
+  enc->SetPlane(plane.data());
+  std::vector<unsigned char> payload;
+  int length = enc->EncodeLceb(&payload, q);
+  EXPECT_GT(length, 0);
+  payload.resize(std::max(length, 0));
+  return payload;
+}
+
+std::vector<unsigned char> EncodeLceb(const std::vector<float>& plane, std::uint32_t w, std::uint32_t h, float q) {
+  CBlockEncoder enc(w, h);
+  return EncodeLceb(&enc, plane, q);
+}
+
+// Decodes and returns the plane; *read gets the decoder's result.
+std::vector<float> DecodeLceb(const std::vector<unsigned char>& payload, std::uint32_t w, std::uint32_t h,
+                              float q, bool entropyOnly, int* read = nullptr) {
+  CBlockDecoder dec(w, h);
+  int result = dec.DecodeLceb(payload.data(), static_cast<int>(payload.size()), q, entropyOnly);
+  if (read) *read = result;
+  std::vector<float> plane(w * h);
+  dec.GetPlane(plane.data());
+  return plane;
+}
+
+void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {
+  EXPECT_EQ(model.m_iTotal, total) << name;
+  EXPECT_EQ(model.m_iCount1, ones) << name;
+}
+
+// Models that saw no decision still hold their initial counts.
+int TouchedModels(const CBinModel* models, int count) {
+  return static_cast<int>(std::count_if(models, models + count, [](const CBinModel& m) { return m.m_iTotal != 2; }));
+}
+
+// The residual that the encoder leaves in the DC sample of block (bx, by):
+// with q = 1 and integer DCs every reconstructed DC equals the original, so
+// this is the DC minus its prediction from the given neighbours.
+float DcResidual(std::uint32_t w, std::uint32_t h, std::vector<Sample> dcs, int bx, int by) {
+  std::vector<float> plane(w * h, 0.0f);
+  for (const Sample& s : dcs) plane[8 * s.y * w + 8 * s.x] = s.value;
+  CBlockEncoder enc(w, h);
+  EncodeLceb(&enc, plane, 1.0f);
+  return enc._d[8 * by][8 * bx];
+}
+
+// What entropy-only decoding must give: every coefficient quantised with the
+// block's DC replaced by its residual from the prediction, dequantised, and
+// the DC prediction added back.
+std::vector<float> ExpectedCoefficients(const std::vector<float>& plane, int w, int h, float q) {
+  const int bw = w / 8, bh = h / 8;
+  std::vector<float> out(plane.size()), line(bw);
+  for (int by = 0; by < bh; ++by)
+    for (int bx = 0; bx < bw; ++bx) {
+      float p;
+      if (by == 0)
+        p = bx == 0 ? 1024.0f : line[bx - 1];
+      else if (bx == 0)
+        p = line[0];
+      else if (bx == bw - 1)
+        p = static_cast<float>(std::trunc((double(line[bx]) + line[bx - 1] + 1) / 2));
+      else {
+        float three[3] = {line[bx - 1], line[bx], line[bx + 1]};
+        std::sort(three, three + 3);
+        p = three[1];
+      }
+      for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) {
+          int i = (8 * by + r) * w + 8 * bx + c;
+          float v = r + c == 0 ? static_cast<float>(double(plane[i]) - p) : plane[i];
+          int k = 0;
+          EXPECT_TRUE(Quantise(v, q, &k));
+          out[i] = k == 0 ? 0.0f : static_cast<float>(double(k) * q);
+        }
+      float& dc = out[8 * by * w + 8 * bx];
+      dc = static_cast<float>(double(dc) + p);
+      line[bx] = dc;
+    }
+  return out;
+}
+
+std::vector<float> InverseDctOfBlocks(std::vector<float> plane, int w, int h) {
+  for (int by = 0; by < h / 8; ++by)
+    for (int bx = 0; bx < w / 8; ++bx) {
+      float* rows[8];
+      for (int r = 0; r < 8; ++r) rows[r] = plane.data() + (8 * by + r) * w + 8 * bx;
+      InverseDct8x8(rows);
+    }
+  return plane;
+}
+
+// Random coefficients shaped like a transformed image: DCs around mid-grey,
+// AC magnitudes falling with the frequency, many exact zeros, and now and
+// then a large value at the highest frequency.
+std::vector<float> RandomCoefficients(int w, int h, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::vector<float> plane(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      int r = y % 8, c = x % 8;
+      float scale = 300.0f / (1 + 2 * (r + c));
+      float v = unit(rng) < 0.3f ? 0.0f : -std::log(unit(rng) + 1e-6f) * scale;
+      if (r + c == 0) v = 2040.0f * unit(rng);
+      if (r + c == 14 && unit(rng) < 0.2f) v = 90.0f;
+      plane[y * w + x] = unit(rng) < 0.5f ? -v : v;
+    }
+  return plane;
+}
+
+std::vector<float> CameraCoefficients() {
+  PgmImage image = ReadPgm(ImagePath("camera.pgm"));
+  CBlockEncoder enc(image.width, image.height);
+  enc.ForwardTransform(image.pixels.data(), 0, nullptr);
+  std::vector<float> plane(image.pixels.size());
+  enc.GetPlane(plane.data());
+  return plane;
+}
+
+// Encodes, decodes both ways and re-encodes; returns the payload length and
+// collects how many bytes the decoder read beyond it.
+int CheckRoundTrip(const std::vector<float>& plane, int w, int h, float q, std::set<int>* extraBytes) {
+  std::vector<unsigned char> payload = EncodeLceb(plane, w, h, q);
+  int read = 0;
+  std::vector<float> coefficients = DecodeLceb(payload, w, h, q, true, &read);
+  EXPECT_EQ(coefficients, ExpectedCoefficients(plane, w, h, q));
+  EXPECT_TRUE(read == int(payload.size()) + 1 || read == int(payload.size()) + 2) << read;
+  extraBytes->insert(read - static_cast<int>(payload.size()));
+  EXPECT_EQ(DecodeLceb(payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
+  EXPECT_EQ(EncodeLceb(coefficients, w, h, q), payload);
+  return static_cast<int>(payload.size());
+}
+}  // namespace
+
+TEST(Quantiser, DeadZoneExamples) {
+  struct Case {
+    float value, q;
+    int index;
+  };
+  const Case cases[] = {
+      {6.3f, 10, 1}, {6.2f, 10, 0}, {-6.3f, 10, -1}, {15, 10, 1}, {17, 10, 2}, {-17, 10, -2}, {0, 10, 0},
+      // 0.0682 / 0.11 + 0.38 is just below 1 with the offset in single
+      // precision, just above with a double-precision offset.
+      {0.0682f, 0.11f, 0}, {-0.0682f, 0.11f, 0},
+      {2147483520.0f, 1, 2147483520}, {-2147483520.0f, 1, -2147483520}};
+  for (const Case& c : cases) {
+    int index = 12345;
+    EXPECT_TRUE(Quantise(c.value, c.q, &index)) << c.value;
+    EXPECT_EQ(index, c.index) << c.value << " / " << c.q;
+  }
+}
+
+TEST(Quantiser, RefusesValuesThatDoNotFit32Bits) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float cases[][2] = {{1, 1e-30f}, {2147483648.0f, 1}, {-2147483648.0f, 1}, {inf, 1},
+                            {-inf, 1}, {std::nanf(""), 1}, {1, 0}, {0, 0}};
+  for (const auto& c : cases) {
+    int index = 12345;
+    EXPECT_FALSE(Quantise(c[0], c[1], &index)) << c[0] << " / " << c[1];
+    EXPECT_EQ(index, 12345);
+  }
+}
+
+TEST(LcebCoder, CoefficientsQuantiseWithTheDeadZone) {
+  std::vector<float> plane = MakePlane(8, 8, {{0, 0, 1024}, {0, 1, 6.3f}, {1, 0, 6.2f}, {2, 0, -6.3f}, {1, 1, 17}});
+  std::vector<float> decoded = DecodeLceb(EncodeLceb(plane, 8, 8, 10), 8, 8, 10, true);
+  EXPECT_EQ(decoded, MakePlane(8, 8, {{0, 0, 1024}, {0, 1, 10}, {1, 0, 0}, {2, 0, -10}, {1, 1, 20}}));
+}
+
+// A block with only a DC codes significance (context 0), magnitude and sign,
+// and continuation 0 at position 1 (context 0); with a DC that quantises to
+// 0 only the two zero decisions remain. The first block is predicted from
+// 1024, so a DC of exactly 1024 leaves a line value of 1024.
+TEST(LcebCoder, DcOnlyAndAllZeroBlocks) {
+  struct Case {
+    float dc;
+    int sigOnes, magTotal, magOnes, signTotal, signOnes;
+  };
+  const Case cases[] = {{1024, 1, 2, 1, 2, 1},        // nothing coded but two zeros
+                        {1024 + 30, 2, 5, 3, 3, 1},   // magnitude 3: 1, 1, 0, sign 0
+                        {1024 - 10, 2, 3, 1, 3, 2}};  // magnitude 1: 0, sign 1
+  for (const Case& c : cases) {
+    CBlockEncoder enc(8, 8);
+    std::vector<float> plane = MakePlane(8, 8, {{0, 0, c.dc}});
+    std::vector<unsigned char> payload = EncodeLceb(&enc, plane, 10);
+    ExpectModel(enc.m_apSigModel[0], 3, c.sigOnes, "significance 0");
+    ExpectModel(enc.m_apEobModel[0], 3, 1, "continuation 0");
+    ExpectModel(enc.m_apMagModel[0], c.magTotal, c.magOnes, "magnitude 0");
+    ExpectModel(enc.m_pSignModel, c.signTotal, c.signOnes, "sign");
+    EXPECT_EQ(TouchedModels(enc.m_apSigModel, 18), 1);
+    EXPECT_EQ(TouchedModels(enc.m_apEobModel, 9), 1);
+    EXPECT_EQ(enc.m_piLastSig[0], 0);
+    EXPECT_EQ(enc.m_apcZero[0][0], c.dc == 1024 ? 1 : 0);
+    for (int l = 1; l < 64; ++l) EXPECT_EQ(enc.m_apcZero[l][0], 1);
+    EXPECT_EQ(enc.m_pfDcPred[0], c.dc);
+    EXPECT_EQ(enc._d[0][0], c.dc - 1024);
+    EXPECT_EQ(DecodeLceb(payload, 8, 8, 10, true), plane);
+  }
+}
+
+TEST(LcebCoder, MagnitudeDecisions) {
+  CBlockEncoder enc(64, 8);
+  std::vector<unsigned char> payload;
+  enc.m_pBitWriter.Init(&payload);
+  enc.m_pArithEnc.Start();
+  enc.EncodeMagnitude(1, 2);  // 0, then sign 0
+  ExpectModel(enc.m_apMagModel[2], 3, 1, "magnitude 1");
+  ExpectModel(enc.m_pSignModel, 3, 1, "sign of 1");
+  enc.EncodeMagnitude(-4, 3);  // 1, 1, 1, 0, then sign 1
+  ExpectModel(enc.m_apMagModel[3], 6, 4, "magnitude 4");
+  ExpectModel(enc.m_pSignModel, 4, 2, "sign of -4");
+  enc.m_pArithEnc.Flush(&enc.m_pBitWriter);
+  payload.resize(enc.m_pBitWriter.GetByteCount());
+
+  CBlockDecoder dec(64, 8);
+  dec.m_pBitReader.Init(payload.data(), static_cast<int>(payload.size()));
+  dec.m_pArithDec.Start(&dec.m_pBitReader);
+  EXPECT_EQ(dec.DecodeMagnitude(2), 1);
+  EXPECT_EQ(dec.DecodeMagnitude(3), -4);
+}
+
+// Only zigzag index 63 is non-zero in the first block: after continuation 1
+// at position 1 the decisions run to 63 and stop there with no continuation.
+// The second block's continuation at position 1 sees the first block's last
+// significant index (63 >= 1) and so takes context 1.
+TEST(LcebCoder, LastCoefficientAt63EndsTheBlock) {
+  std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1024}, {7, 7, -20}, {0, 8, 1074}});
+  CBlockEncoder enc(16, 8);
+  std::vector<unsigned char> payload = EncodeLceb(&enc, plane, 10);
+  ExpectModel(enc.m_apEobModel[0], 3, 2, "continuation of block 0");
+  ExpectModel(enc.m_apEobModel[1], 3, 1, "continuation of block 1");
+  EXPECT_EQ(TouchedModels(enc.m_apEobModel, 9), 2);
+  EXPECT_EQ(enc.m_piLastSig[0], 63);
+  int read = 0;
+  EXPECT_EQ(DecodeLceb(payload, 16, 8, 10, true, &read), plane);
+  EXPECT_GE(read - static_cast<int>(payload.size()), 1);
+}
+
+TEST(LcebPrediction, NeighbourRules) {
+  struct Case {
+    std::uint32_t w, h;
+    std::vector<Sample> dcs;  // {block row, block column, DC}
+    int bx, by;
+    float prediction;
+  };
+  const Case cases[] = {
+      // First row: the left neighbour.
+      {24, 8, {{0, 0, 700}}, 1, 0, 700},
+      // First column: the block above, also in a plane one block wide.
+      {24, 16, {{0, 0, 700}, {0, 1, 333}}, 0, 1, 700},
+      {8, 16, {{0, 0, 700}}, 0, 1, 700},
+      // Last column: (above + left + 1) / 2 truncated toward zero.
+      {16, 16, {{0, 1, 101}, {1, 0, 98}}, 1, 1, 100},
+      {16, 16, {{0, 1, 101}, {1, 0, 99}}, 1, 1, 100},
+      {16, 16, {{0, 1, -101}, {1, 0, -99}}, 1, 1, -99},
+      // Interior columns: the median of left, above and above right.
+      {24, 16, {{1, 0, 100}, {0, 1, 120}, {0, 2, 90}}, 1, 1, 100},
+      {24, 16, {{1, 0, 7}, {0, 1, 7}, {0, 2, 3}}, 1, 1, 7},
+      {24, 16, {{1, 0, -5}, {0, 1, 2}, {0, 2, 9}}, 1, 1, 2},
+  };
+  for (const Case& c : cases) {
+    std::vector<Sample> dcs = c.dcs;
+    dcs.push_back({c.by, c.bx, 500});
+    EXPECT_EQ(DcResidual(c.w, c.h, dcs, c.bx, c.by), 500 - c.prediction)
+        << c.w << "x" << c.h << " block " << c.bx << "," << c.by;
+  }
+}
+
+TEST(LcebContexts, Significance) {
+  CBlockEncoder codec(24, 16);
+  for (auto& line : codec.m_apcZero) std::fill(line.begin(), line.end(), 1);
+  std::fill(std::begin(codec.m_aiCoef), std::end(codec.m_aiCoef), 0);
+  EXPECT_EQ(codec.GetSigContext(0, 0, 0), 0);
+  EXPECT_EQ(codec.GetSigContext(1, 8, 1), 3);
+  EXPECT_EQ(codec.GetSigContext(1, 8, 3), 6);
+  EXPECT_EQ(codec.GetSigContext(1, 8, 15), 12);
+  for (int l = 0; l < 64; ++l) codec.m_apcZero[l][0] = codec.m_apcZero[l][1] = 0;
+  EXPECT_EQ(codec.GetSigContext(1, 8, 0), 2);   // left and above blocks
+  EXPECT_EQ(codec.GetSigContext(1, 0, 2), 4);   // no block above in the first row
+  EXPECT_EQ(codec.GetSigContext(0, 8, 14), 7);  // no left block in the first column
+  codec.m_aiCoef[0] = codec.m_aiCoef[1] = codec.m_aiCoef[2] = 3;
+  EXPECT_EQ(codec.GetSigContext(0, 0, 2), 3);  // l <= 2 ignores neighbours in the block
+  EXPECT_EQ(codec.GetSigContext(0, 0, 3), 7);  // (2,0): upper neighbour (1,0) only
+  EXPECT_EQ(codec.GetSigContext(0, 0, 4), 8);  // (1,1): left (1,0) and upper (0,1)
+  codec.m_aiCoef[61] = codec.m_aiCoef[62] = -1;
+  EXPECT_EQ(codec.GetSigContext(1, 8, 63), 16);  // (7,7): all four terms
+}
+
+TEST(LcebContexts, Continuation) {
+  CBlockEncoder codec(24, 16);
+  codec.m_piLastSig[0] = 10;
+  codec.m_piLastSig[1] = 20;
+  struct Case {
+    int bx, y, l, context;
+  };
+  const Case cases[] = {{0, 0, 1, 0},  {1, 8, 1, 2},  {1, 0, 1, 1},  {0, 8, 2, 1}, {1, 8, 3, 5},
+                        {1, 8, 11, 4}, {1, 8, 14, 4}, {1, 8, 15, 7}, {1, 8, 21, 6}, {0, 8, 21, 6}};
+  for (const Case& c : cases)
+    EXPECT_EQ(codec.GetEobContext(c.bx, c.y, c.l), c.context) << c.bx << "," << c.y << "," << c.l;
+}
+
+TEST(LcebRoundTrip, RandomPlanes) {
+  const int sizes[][2] = {{8, 8}, {16, 8}, {8, 24}, {24, 16}, {40, 32}};
+  std::set<int> extraBytes;
+  unsigned seed = 1;
+  for (const auto& size : sizes)
+    for (float q : {0.75f, 4.0f, 10.0f, 37.5f}) {
+      SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " q=" << q);
+      CheckRoundTrip(RandomCoefficients(size[0], size[1], seed++), size[0], size[1], q, &extraBytes);
+    }
+  EXPECT_EQ(extraBytes, (std::set<int>{1, 2}));
+}
+
+TEST(LcebRoundTrip, Camera) {
+  std::vector<float> plane = CameraCoefficients();
+  std::set<int> extraBytes;
+  for (float q : {10.0f, 20.0f, 40.0f}) {
+    SCOPED_TRACE(testing::Message() << "q=" << q);
+    int bytes = CheckRoundTrip(plane, 512, 512, q, &extraBytes);
+    RecordProperty("bytes_q" + std::to_string(static_cast<int>(q)), bytes);
+  }
+}
+
+TEST(LcebCoder, RefusesStepsTooSmallForThePlane) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    std::vector<float> plane;
+    std::uint32_t w, h;
+    float q;
+  };
+  const Case cases[] = {{CameraCoefficients(), 512, 512, 1e-30f},
+                        {MakePlane(16, 16, {{8, 8, 1024}, {9, 9, 2147483648.0f}}), 16, 16, 1},
+                        {MakePlane(16, 8, {{0, 8, std::nanf("")}}), 16, 8, 10},
+                        {MakePlane(16, 8, {{3, 4, -inf}}), 16, 8, 10}};
+  for (const Case& c : cases) {
+    CBlockEncoder enc(c.w, c.h);
+    enc.SetPlane(c.plane.data());
+    std::vector<unsigned char> payload;
+    EXPECT_EQ(enc.EncodeLceb(&payload, c.q), kQuantOverflow) << c.w << "x" << c.h;
+    EXPECT_TRUE(payload.empty());
+  }
+}
