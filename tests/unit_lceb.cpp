@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <random>
 #include <set>
 
-#include "block_codec.h"
-#include "dct.h"
+#include "coder_planes.h"
 #include "quantiser.h"
-#include "test_files.h"
 
 namespace {
-struct Sample {
-  int y, x;
-  float value;
-};
-
-std::vector<float> MakePlane(std::uint32_t w, std::uint32_t h, std::initializer_list<Sample> samples) {
-  std::vector<float> plane(w * h, 0.0f);
-  for (const Sample& s : samples) plane[s.y * w + s.x] = s.value;
-  return plane;
-}
-
 std::vector<unsigned char> EncodeLceb(CBlockEncoder* enc, const std::vector<float>& plane, float q) {
   enc->SetPlane(plane.data());
   std::vector<unsigned char> payload;
@@ -51,11 +37,6 @@ std::vector<float> DecodeLceb(const std::vector<unsigned char>& payload, std::ui
 void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {
   EXPECT_EQ(model.m_iTotal, total) << name;
   EXPECT_EQ(model.m_iCount1, ones) << name;
-}
-
-// Models that saw no decision still hold their initial counts.
-int TouchedModels(const CBinModel* models, int count) {
-  return static_cast<int>(std::count_if(models, models + count, [](const CBinModel& m) { return m.m_iTotal != 2; }));
 }
 
 // The residual that the encoder leaves in the DC sample of block (bx, by):
@@ -102,44 +83,6 @@ std::vector<float> ExpectedCoefficients(const std::vector<float>& plane, int w, 
       line[bx] = dc;
     }
   return out;
-}
-
-std::vector<float> InverseDctOfBlocks(std::vector<float> plane, int w, int h) {
-  for (int by = 0; by < h / 8; ++by)
-    for (int bx = 0; bx < w / 8; ++bx) {
-      float* rows[8];
-      for (int r = 0; r < 8; ++r) rows[r] = plane.data() + (8 * by + r) * w + 8 * bx;
-      InverseDct8x8(rows);
-    }
-  return plane;
-}
-
-// Random coefficients shaped like a transformed image: DCs around mid-grey,
-// AC magnitudes falling with the frequency, many exact zeros, and now and
-// then a large value at the highest frequency.
-std::vector<float> RandomCoefficients(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-  std::vector<float> plane(w * h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      int r = y % 8, c = x % 8;
-      float scale = 300.0f / (1 + 2 * (r + c));
-      float v = unit(rng) < 0.3f ? 0.0f : -std::log(unit(rng) + 1e-6f) * scale;
-      if (r + c == 0) v = 2040.0f * unit(rng);
-      if (r + c == 14 && unit(rng) < 0.2f) v = 90.0f;
-      plane[y * w + x] = unit(rng) < 0.5f ? -v : v;
-    }
-  return plane;
-}
-
-std::vector<float> CameraCoefficients() {
-  PgmImage image = ReadPgm(ImagePath("camera.pgm"));
-  CBlockEncoder enc(image.width, image.height);
-  enc.ForwardTransform(image.pixels.data(), 0, nullptr);
-  std::vector<float> plane(image.pixels.size());
-  enc.GetPlane(plane.data());
-  return plane;
 }
 
 // Encodes, decodes both ways and re-encodes; returns the payload length and
@@ -261,6 +204,19 @@ TEST(LcebCoder, LastCoefficientAt63EndsTheBlock) {
   EXPECT_GE(read - static_cast<int>(payload.size()), 1);
 }
 
+// The encoder's line holds exactly what the decoder reconstructs,
+// float(float(K x q) + p), also when K x q is not a float (q = 0.1, K = 5121).
+TEST(LcebPrediction, LineIsTheDecodersReconstruction) {
+  const float q = 0.1f;
+  const float reconstructed = 1536.10009765625f;
+  std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1536.1f}, {0, 8, reconstructed}});
+  CBlockEncoder enc(16, 8);
+  std::vector<unsigned char> payload = EncodeLceb(&enc, plane, q);
+  EXPECT_EQ(enc.m_pfDcPred[0], reconstructed);
+  EXPECT_EQ(enc._d[0][8], 0.0f);
+  EXPECT_EQ(DecodeLceb(payload, 16, 8, q, true), MakePlane(16, 8, {{0, 0, reconstructed}, {0, 8, reconstructed}}));
+}
+
 TEST(LcebPrediction, NeighbourRules) {
   struct Case {
     std::uint32_t w, h;
@@ -319,7 +275,8 @@ TEST(LcebContexts, Continuation) {
     int bx, y, l, context;
   };
   const Case cases[] = {{0, 0, 1, 0},  {1, 8, 1, 2},  {1, 0, 1, 1},  {0, 8, 2, 1}, {1, 8, 3, 5},
-                        {1, 8, 11, 4}, {1, 8, 14, 4}, {1, 8, 15, 7}, {1, 8, 21, 6}, {0, 8, 21, 6}};
+                        {1, 8, 11, 4}, {1, 8, 14, 4}, {1, 0, 10, 4}, {1, 8, 15, 7}, {1, 8, 20, 7},
+                        {1, 8, 21, 6}, {0, 8, 21, 6}};
   for (const Case& c : cases)
     EXPECT_EQ(codec.GetEobContext(c.bx, c.y, c.l), c.context) << c.bx << "," << c.y << "," << c.l;
 }
@@ -329,7 +286,7 @@ TEST(LcebRoundTrip, RandomPlanes) {
   std::set<int> extraBytes;
   unsigned seed = 1;
   for (const auto& size : sizes)
-    for (float q : {0.75f, 4.0f, 10.0f, 37.5f}) {
+    for (float q : {0.3f, 0.75f, 4.0f, 10.0f, 37.5f}) {
       SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " q=" << q);
       CheckRoundTrip(RandomCoefficients(size[0], size[1], seed++), size[0], size[1], q, &extraBytes);
     }

@@ -1,0 +1,71 @@
+// Coefficient planes for the tests of the two coefficient coders: small
+// hand-made ones, random ones and the transformed camera image.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <random>
+#include <vector>
+
+#include "block_codec.h"
+#include "dct.h"
+#include "test_files.h"
+
+struct Sample {
+  int y, x;
+  float value;
+};
+
+// A w x h plane that is zero except for the given samples.
+inline std::vector<float> MakePlane(std::uint32_t w, std::uint32_t h, std::initializer_list<Sample> samples) {
+  std::vector<float> plane(w * h, 0.0f);
+  for (const Sample& s : samples) plane[s.y * w + s.x] = s.value;
+  return plane;
+}
+
+// Random coefficients shaped like a transformed image: DCs up to 2040 in
+// magnitude, AC magnitudes falling with the frequency, many exact zeros, and
+// now and then a large value on the last anti-diagonal.
+inline std::vector<float> RandomCoefficients(int w, int h, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::vector<float> plane(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      int r = y % 8, c = x % 8;
+      float scale = 300.0f / (1 + 2 * (r + c));
+      float v = unit(rng) < 0.3f ? 0.0f : -std::log(unit(rng) + 1e-6f) * scale;
+      if (r + c == 0) v = 2040.0f * unit(rng);
+      if (r + c == 14 && unit(rng) < 0.2f) v = 90.0f;
+      plane[y * w + x] = unit(rng) < 0.5f ? -v : v;
+    }
+  return plane;
+}
+
+// camera.pgm (512 x 512) after the encoder's transform with filter type 0.
+inline std::vector<float> CameraCoefficients() {
+  PgmImage image = ReadPgm(ImagePath("camera.pgm"));
+  CBlockEncoder enc(image.width, image.height);
+  enc.ForwardTransform(image.pixels.data(), 0, nullptr);
+  std::vector<float> plane(image.pixels.size());
+  enc.GetPlane(plane.data());
+  return plane;
+}
+
+inline std::vector<float> InverseDctOfBlocks(std::vector<float> plane, int w, int h) {
+  for (int by = 0; by < h / 8; ++by)
+    for (int bx = 0; bx < w / 8; ++bx) {
+      float* rows[8];
+      for (int r = 0; r < 8; ++r) rows[r] = plane.data() + (8 * by + r) * w + 8 * bx;
+      InverseDct8x8(rows);
+    }
+  return plane;
+}
+
+// Models that saw no decision still hold their initial counts.
+inline int TouchedModels(const CBinModel* models, int count) {
+  int touched = 0;
+  for (int i = 0; i < count; ++i) touched += models[i].m_iTotal != 2;
+  return touched;
+}
