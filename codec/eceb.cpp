@@ -52,8 +52,10 @@ void DecodeBlockPlane(CBlockDecoder* pDec, int bx, int by) {
 // once), so the two may differ in the last bit when K x q is not a float.
 void RestoreBlock(CBlockDecoder* pDec, int bx, int by, float fQ) {
   pDec->SetBlock(bx, by);
-  for (int l = 0; l < 64; ++l)
-    pDec->m_apfBlock[pDec->m_aiZigzagRow[l]][pDec->m_aiZigzagCol[l]] = Dequantise(pDec->m_apiEcebCoef[l][by][bx], fQ);
+  for (int l = 0; l < 64; ++l) {
+    float fValue = Dequantise(pDec->m_apiEcebCoef[l][by][bx], fQ);
+    pDec->m_apfBlock[pDec->m_aiZigzagRow[l]][pDec->m_aiZigzagCol[l]] = fValue;
+  }
   float fPrediction = PredictDc(pDec->m_pfDcPred, bx, by);
   float& fDc = pDec->m_apfBlock[0][0];
   fDc = static_cast<float>(double(fDc) + fPrediction);
