@@ -375,3 +375,58 @@ TEST_F(Tarnunpack, OutputCannotBeCreatedOrWritten) {
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.name << c.options;
   }
 }
+
+TEST_F(Tarnunpack, LossSettingsReachReconstruction) {
+  EncodeCamera();
+  // Lost blocks per the mask dump, and those among them on the image border.
+  auto lost = [this](bool border_only) {
+    std::vector<unsigned char> mask = Bytes("LostMask.raw");
+    EXPECT_EQ(mask.size(), 64u * 64u);
+    int count = 0;
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+      bool border = i / 64 == 0 || i / 64 == 63 || i % 64 == 0 || i % 64 == 63;
+      if (mask[i] != 0 && (border || !border_only)) ++count;
+    }
+    return count;
+  };
+  UnpackOk("z.out plain.pgm 0 -l 0");
+  EXPECT_EQ(lost(false), 0);
+  UnpackOk("z.out l1.pgm 0 -l 1");
+  EXPECT_GT(lost(true), 0);
+  EXPECT_NE(Bytes("l1.pgm"), Bytes("plain.pgm"));
+  UnpackOk("z.out l1b.pgm 0 -l 1 -b 0");
+  EXPECT_GT(lost(false), 0);
+  EXPECT_EQ(lost(true), 0);
+  UnpackOk("z.out l1b7.pgm 0 -l 1 -b 7");  // any value but 0 leaves the border exposed
+  EXPECT_GT(lost(true), 0);
+  // Only -r 1 lets concealed blocks serve as neighbours; 2 acts as 0.
+  UnpackOk("z.out r1.pgm 0 -l 5");
+  UnpackOk("z.out r0.pgm 0 -l 5 -r 0");
+  UnpackOk("z.out r2.pgm 0 -l 5 -r 2");
+  EXPECT_NE(Bytes("r0.pgm"), Bytes("r1.pgm"));
+  EXPECT_EQ(Bytes("r2.pgm"), Bytes("r0.pgm"));
+}
+
+TEST_F(Tarnunpack, DctWienerFilterReachesConcealment) {
+  FilterFile plain;
+  plain.pre = BuiltInFilterMatrix(0, true);
+  plain.post = BuiltInFilterMatrix(0, false);
+  WriteFilterFile(Path("plain.dat"), plain);
+  FilterFile wiener = plain;
+  wiener.dctSize = 8;
+  wiener.dct.assign(128, 0.0f);
+  for (int j = 0; j < 8; ++j) {  // linear interpolation between the two neighbours
+    wiener.dct[j * 16 + 7] = static_cast<float>(8 - j) / 9;
+    wiener.dct[j * 16 + 8] = static_cast<float>(j + 1) / 9;
+  }
+  WriteFilterFile(Path("wiener.dat"), wiener);
+  PackOk(Camera() + " z.out plain.dat 20");
+  const std::string notice = "No DCT Wiener. Mean reconstruction will be used.\n";
+  EXPECT_NE(UnpackOk("z.out plain.pgm plain.dat -l 1").find(notice), std::string::npos);
+  EXPECT_EQ(UnpackOk("z.out wiener.pgm wiener.dat -l 1").find(notice), std::string::npos);
+  EXPECT_NE(Bytes("wiener.pgm"), Bytes("plain.pgm"));
+  // Without loss the prediction filter plays no part.
+  UnpackOk("z.out plain0.pgm plain.dat");
+  UnpackOk("z.out wiener0.pgm wiener.dat");
+  EXPECT_EQ(Bytes("wiener0.pgm"), Bytes("plain0.pgm"));
+}
