@@ -10,33 +10,16 @@
 
 #include "block_codec.h"
 #include "filter_config.h"
+#include "fresh_directory.h"
 #include "test_files.h"
 
 namespace {
-namespace fs = std::filesystem;
 
 float F(double v) { return static_cast<float>(v); }
 
 // Concealment writes "BeforePost.raw" into the current directory; each test
 // works in a fresh directory of its own so that tests can run in parallel.
-class Concealment : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_previous = fs::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_dir = m_previous / (std::string("dumps_") + info->test_suite_name() + "_" + info->name());
-    fs::remove_all(m_dir);
-    fs::create_directory(m_dir);
-    fs::current_path(m_dir);
-  }
-  void TearDown() override {
-    fs::current_path(m_previous);
-    fs::remove_all(m_dir);
-  }
-
- private:
-  fs::path m_previous, m_dir;
-};
+class Concealment : public InFreshDirectory {};
 
 using SampleFn = std::function<float(int i, int j)>;
 

@@ -284,23 +284,3 @@ TEST(EcebRoundTrip, Camera) {
     RecordProperty("bytes_q" + std::to_string(static_cast<int>(q)), bytes);
   }
 }
-
-TEST(EcebCoder, RefusesStepsTooSmallForThePlane) {
-  const float inf = std::numeric_limits<float>::infinity();
-  struct Case {
-    std::vector<float> plane;
-    std::uint32_t w, h;
-    float q;
-  };
-  const Case cases[] = {{CameraCoefficients(), 512, 512, 1e-30f},
-                        {MakePlane(16, 16, {{8, 8, 1024}, {9, 9, 2147483648.0f}}), 16, 16, 1},
-                        {MakePlane(16, 8, {{0, 8, std::nanf("")}}), 16, 8, 10},
-                        {MakePlane(16, 8, {{3, 4, inf}}), 16, 8, 10}};
-  for (const Case& c : cases) {
-    CBlockEncoder enc(c.w, c.h);
-    enc.SetPlane(c.plane.data());
-    std::vector<unsigned char> payload;
-    EXPECT_EQ(enc.EncodeEceb(&payload, c.q), kQuantOverflow) << c.w << "x" << c.h;
-    EXPECT_TRUE(payload.empty());
-  }
-}

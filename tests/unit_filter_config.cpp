@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "filter_config.h"
+#include "fresh_directory.h"
 #include "test_files.h"
 
 namespace {
@@ -40,9 +41,12 @@ std::vector<float> Ramp(std::size_t n, float start) {
 }
 
 const char kNoDct[] = "No DCT Wiener. Mean reconstruction will be used.\n";
+
+// The tests write their filter files into a directory of their own.
+class FilterConfig : public InFreshDirectory {};
 }  // namespace
 
-TEST(FilterConfig, PostFilterOnlyFile) {
+TEST_F(FilterConfig, PostFilterOnlyFile) {
   FilterFile file;
   file.post = Ramp(64, 1);
   file.hasLossField = false;
@@ -59,7 +63,7 @@ TEST(FilterConfig, PostFilterOnlyFile) {
   EXPECT_EQ(l.bank.m_afPostFilter[16], 9.0f);
 }
 
-TEST(FilterConfig, NoDctWienerNoticeDependsOnLossFilterSize) {
+TEST_F(FilterConfig, NoDctWienerNoticeDependsOnLossFilterSize) {
   FilterFile file;
   file.lossSize = 16;
   file.loss = Ramp(256, 0);
@@ -69,7 +73,7 @@ TEST(FilterConfig, NoDctWienerNoticeDependsOnLossFilterSize) {
   EXPECT_EQ(Load(file, false).output, kNoDct);
 }
 
-TEST(FilterConfig, ErrorsInFileOrder) {
+TEST_F(FilterConfig, ErrorsInFileOrder) {
   struct Case {
     std::int32_t size, lossSize, dctSize;
     bool verbose;
@@ -94,7 +98,7 @@ TEST(FilterConfig, ErrorsInFileOrder) {
   }
 }
 
-TEST(FilterConfig, MissingOrTinyFileIsInvalid) {
+TEST_F(FilterConfig, MissingOrTinyFileIsInvalid) {
   std::remove("absent.dat");
   FilterBank bank{};
   testing::internal::CaptureStdout();
@@ -106,7 +110,7 @@ TEST(FilterConfig, MissingOrTinyFileIsInvalid) {
             "Invalid prefilter data file. Filter size should be BLK_SIZE\n");
 }
 
-TEST(FilterConfig, BoundaryWienerFlagAndMirror) {
+TEST_F(FilterConfig, BoundaryWienerFlagAndMirror) {
   for (std::int32_t flag : {1, -1, 7}) {
     FilterFile file;
     file.dctSize = 8;
@@ -126,7 +130,7 @@ TEST(FilterConfig, BoundaryWienerFlagAndMirror) {
   }
 }
 
-TEST(FilterConfig, EightByEightLossFilterStaysInItsCorner) {
+TEST_F(FilterConfig, EightByEightLossFilterStaysInItsCorner) {
   FilterFile file;
   file.lossSize = 8;
   file.loss = Ramp(64, 1);
@@ -141,7 +145,7 @@ TEST(FilterConfig, EightByEightLossFilterStaysInItsCorner) {
   EXPECT_TRUE(l.bank.m_bHasDctWiener);
 }
 
-TEST(FilterConfig, VerbosePrinting) {
+TEST_F(FilterConfig, VerbosePrinting) {
   FilterFile file;
   file.post[0] = 1;
   file.post[1] = 0.5f;
@@ -170,7 +174,7 @@ TEST(FilterConfig, VerbosePrinting) {
 
 // A file that ends inside a matrix: the values present are kept, the rest
 // are 0, and the later size and flag fields count as 0.
-TEST(FilterConfig, FileEndingInsideAMatrix) {
+TEST_F(FilterConfig, FileEndingInsideAMatrix) {
   FilterFile file;
   file.lossSize = 16;
   file.loss = Ramp(256, 1);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "block_codec.h"
+#include "fresh_directory.h"
 #include "test_files.h"
 
 namespace {
@@ -14,24 +15,7 @@ namespace fs = std::filesystem;
 
 // SimulateLoss writes its dumps into the current directory; each test works
 // in a fresh directory of its own so that tests can run in parallel.
-class LossSimulation : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_previous = fs::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_dir = m_previous / (std::string("dumps_") + info->test_suite_name() + "_" + info->name());
-    fs::remove_all(m_dir);
-    fs::create_directory(m_dir);
-    fs::current_path(m_dir);
-  }
-  void TearDown() override {
-    fs::current_path(m_previous);
-    fs::remove_all(m_dir);
-  }
-
- private:
-  fs::path m_previous, m_dir;
-};
+class LossSimulation : public InFreshDirectory {};
 
 // A decoder whose samples are all 1 (so that zeroed blocks stand out).
 struct Decoder {

@@ -1,7 +1,11 @@
-// Damaged payloads fed to both decoders: each must end, in time bounded by
-// the payload and the plane, with a plane or with kDamagedPayload.
+// The limits of both coefficient coders: steps too small for a plane are
+// refused before anything is coded, and damaged payloads fed to the decoders
+// end, in time bounded by the payload and the plane, with a plane or with
+// kDamagedPayload.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 #include "coder_planes.h"
@@ -46,7 +50,7 @@ int Decode(Coder coder, const std::vector<unsigned char>& payload, int w = kSize
 }
 }  // namespace
 
-TEST(CoderDamage, RandomBytes) {
+TEST(CoderLimits, RandomBytes) {
   std::mt19937 rng(7);
   for (Coder coder : kCoders)
     for (int trial = 0; trial < 300; ++trial) {
@@ -56,7 +60,7 @@ TEST(CoderDamage, RandomBytes) {
     }
 }
 
-TEST(CoderDamage, TruncatedPayloads) {
+TEST(CoderLimits, TruncatedPayloads) {
   for (Coder coder : kCoders) {
     std::vector<unsigned char> payload = Encode(coder);
     EXPECT_GE(Decode(coder, payload), static_cast<int>(payload.size()) + 1);
@@ -69,7 +73,7 @@ TEST(CoderDamage, TruncatedPayloads) {
   }
 }
 
-TEST(CoderDamage, BitFlips) {
+TEST(CoderLimits, BitFlips) {
   for (Coder coder : kCoders) {
     const std::vector<unsigned char> payload = Encode(coder);
     for (std::size_t bit = 0; bit < 8 * payload.size(); bit += 5) {
@@ -85,7 +89,7 @@ TEST(CoderDamage, BitFlips) {
 // reader's overrun stops it, in a one-block plane as in a long payload.
 // ECEB's runs are bounded by the plane, so it decodes a long enough run of
 // zeros into some plane.
-TEST(CoderDamage, EndlessRunsOfOnes) {
+TEST(CoderLimits, EndlessRunsOfOnes) {
   for (std::size_t length : {0, 1, 4, 20000}) {
     std::vector<unsigned char> zeros(length, 0);
     EXPECT_EQ(Decode(Coder::kLceb, zeros, 8, 8), kDamagedPayload) << length;
@@ -97,7 +101,7 @@ TEST(CoderDamage, EndlessRunsOfOnes) {
 
 // Quantised magnitudes are below 2^31, so no header exponent above 30 is
 // ever written.
-TEST(CoderDamage, EcebHeaderAbove30) {
+TEST(CoderLimits, EcebHeaderAbove30) {
   std::vector<unsigned char> payload = Encode(Coder::kEceb);
   for (int n : {31, 32, 200, 255}) {
     payload[0] = static_cast<unsigned char>(n);
@@ -105,4 +109,27 @@ TEST(CoderDamage, EcebHeaderAbove30) {
   }
   payload[0] = 30;
   Decode(Coder::kEceb, payload);
+}
+
+TEST(CoderLimits, RefusesStepsTooSmallForThePlane) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    std::vector<float> plane;
+    std::uint32_t w, h;
+    float q;
+  };
+  const Case cases[] = {{CameraCoefficients(), 512, 512, 1e-30f},
+                        {MakePlane(16, 16, {{8, 8, 1024}, {9, 9, 2147483648.0f}}), 16, 16, 1},
+                        {MakePlane(16, 8, {{0, 8, std::nanf("")}}), 16, 8, 10},
+                        {MakePlane(16, 8, {{3, 4, inf}}), 16, 8, 10},
+                        {MakePlane(16, 8, {{3, 4, -inf}}), 16, 8, 10}};
+  for (Coder coder : kCoders)
+    for (const Case& c : cases) {
+      CBlockEncoder enc(c.w, c.h);
+      enc.SetPlane(c.plane.data());
+      std::vector<unsigned char> payload;
+      int result = coder == Coder::kLceb ? enc.EncodeLceb(&payload, c.q) : enc.EncodeEceb(&payload, c.q);
+      EXPECT_EQ(result, kQuantOverflow) << Name(coder) << " " << c.w << "x" << c.h;
+      EXPECT_TRUE(payload.empty());
+    }
 }
