@@ -269,3 +269,17 @@ TEST_F(Concealment, NothingLostStillDumpsThePlane) {
   EXPECT_EQ(after, before);
   EXPECT_TRUE(PlaneDumpMatches("BeforePost.raw", dec));
 }
+
+// The ring's blocks are summed in single precision in table order, so the
+// order decides the result when the sum is not exact: with 1e8 first and
+// -1e8 third, the 1 in between is lost (12.75 / 8, not 13.75 / 8).
+TEST_F(Concealment, RingSumFollowsTableOrderInSinglePrecision) {
+  CBlockDecoder dec(40, 40);
+  const int ring2[8][2] = {{0, 2}, {1, 1}, {2, 0}, {3, 1}, {4, 2}, {3, 3}, {2, 4}, {1, 3}};
+  const float values[8] = {1e8f, 1.0f, -1e8f, 3.0f, 0.5f, 7.0f, 0.25f, 2.0f};
+  for (int k = 0; k < 8; ++k) FillBlock(dec, ring2[k][0], ring2[k][1], [&](int, int) { return values[k]; });
+  for (auto rc : {std::pair<int, int>{2, 2}, {1, 2}, {3, 2}, {2, 1}, {2, 3}}) dec.m_pcDataLossMask[rc.first][rc.second] = 1;
+  Filters none(false);
+  EXPECT_TRUE(dec.ConcealBlock(2, 2, 0, nullptr, none.boundary, none.mirror));
+  ExpectBlock(dec, 2, 2, [](int, int) { return 12.75f / 8; });
+}
