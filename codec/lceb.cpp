@@ -44,8 +44,12 @@ bool DecodeBlockCoefficients(CBlockDecoder* pDec, int bx, int by, int* piLast) {
       if (!pDec->Decode(&pDec->m_apSigModel[pDec->GetSigContext(bx, y, l)])) continue;
       pDec->m_aiCoef[l] = pDec->DecodeMagnitude(MagnitudeClass(l));
       if (pDec->m_aiCoef[l] == 0) return false;
-      *piLast = l;
-      if (l == 63 || !pDec->Decode(&pDec->m_apEobModel[pDec->GetEobContext(bx, y, l + 1)])) break;
+      // last is set only where the run stops, so a (never encoded) run that
+      // goes on past its last non-zero coefficient to 63 leaves it at 0.
+      if (l == 63 || !pDec->Decode(&pDec->m_apEobModel[pDec->GetEobContext(bx, y, l + 1)])) {
+        *piLast = l;
+        break;
+      }
     }
   }
   return pDec->m_pBitReader.BytesPastEnd() <= kMaxBytesPastEnd;
@@ -137,7 +141,7 @@ int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
   for (int by = 0; by < iBlocksY; ++by)
     for (int bx = 0; bx < iBlocksX; ++bx) EncodeLcebBlock(bx, by);
   m_pArithEnc.Flush(&m_pBitWriter);
-  return m_pBitWriter.GetByteCount();
+  return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
 
 int CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly) {

@@ -302,3 +302,41 @@ TEST(LcebRoundTrip, Camera) {
     RecordProperty("bytes_q" + std::to_string(static_cast<int>(q)), bytes);
   }
 }
+
+// A payload the encoder never writes: in the upper block of a 8 x 16 plane
+// a continuation 1 follows the coefficient at 1, but no other coefficient
+// is significant up to 63, so the run ends without a stop. The decoder sets
+// last only where a run stops: it stays 0, and the lower block's first
+// continuation decision takes context 0 (an upper last of 1 would give 1).
+TEST(LcebDecoder, RunWithoutAStopLeavesLastAtZero) {
+  CBlockEncoder script(8, 16);  // its models and lines follow the decoder's
+  std::vector<unsigned char> payload;
+  script.m_pBitWriter.Init(&payload);
+  script.m_pArithEnc.Start();
+  std::fill(std::begin(script.m_aiCoef), std::end(script.m_aiCoef), 0);
+  script.Encode(false, &script.m_apSigModel[script.GetSigContext(0, 0, 0)]);
+  script.Encode(true, &script.m_apEobModel[script.GetEobContext(0, 0, 1)]);
+  script.Encode(true, &script.m_apSigModel[script.GetSigContext(0, 0, 1)]);
+  script.m_aiCoef[1] = 1;
+  script.EncodeMagnitude(1, 1);
+  script.Encode(true, &script.m_apEobModel[script.GetEobContext(0, 0, 2)]);
+  for (int l = 2; l < 64; ++l) script.Encode(false, &script.m_apSigModel[script.GetSigContext(0, 0, l)]);
+  for (int l = 0; l < 64; ++l) script.m_apcZero[l][0] = script.m_aiCoef[l] == 0;
+  script.m_piLastSig[0] = 0;
+  std::fill(std::begin(script.m_aiCoef), std::end(script.m_aiCoef), 0);
+  script.Encode(false, &script.m_apSigModel[script.GetSigContext(0, 8, 0)]);
+  ASSERT_EQ(script.GetEobContext(0, 8, 1), 0);
+  script.Encode(false, &script.m_apEobModel[0]);
+  script.m_pArithEnc.Flush(&script.m_pBitWriter);
+  payload.resize(script.m_pBitWriter.GetByteCount());
+
+  CBlockDecoder dec(8, 16);
+  EXPECT_GT(dec.DecodeLceb(payload.data(), static_cast<int>(payload.size()), 10, true), 0);
+  std::vector<float> expected(8 * 16, 0.0f);
+  expected[0] = expected[8 * 8] = 1024;  // both DCs: the prediction alone
+  expected[1] = 10;
+  std::vector<float> plane(8 * 16);
+  dec.GetPlane(plane.data());
+  EXPECT_EQ(plane, expected);
+  EXPECT_EQ(dec.m_apEobModel[0].m_iTotal, 5);  // all three continuation decisions
+}
