@@ -24,13 +24,24 @@ void CBinModel::Halve() {
 void CBitWriter::Init(std::vector<unsigned char>* pBuffer) {
   m_pvBuffer = pBuffer;
   m_pcBuffer = pBuffer->data();
+  m_iRoom = static_cast<int>(std::min<std::size_t>(pBuffer->size(), m_iLimit));
   m_iByte = 0;
   m_ucMask = 0x80;
+  m_bOverflow = false;
 }
 
-void CBitWriter::Grow() {
-  m_pvBuffer->resize(std::max<std::size_t>(256, 2 * m_pvBuffer->size()));
+// Makes room for byte m_iByte, which below the limit is the vector's end;
+// false at the limit.
+bool CBitWriter::Grow() {
+  if (m_iByte >= m_iLimit) {
+    m_bOverflow = true;
+    return false;
+  }
+  const std::size_t iWanted = std::max<std::size_t>(256, 2 * m_pvBuffer->size());
+  m_pvBuffer->resize(std::min<std::size_t>(iWanted, m_iLimit));
   m_pcBuffer = m_pvBuffer->data();
+  m_iRoom = static_cast<int>(std::min<std::size_t>(m_pvBuffer->size(), m_iLimit));
+  return true;
 }
 
 int CBitWriter::WriteBits(int iValue, int iCount) {

@@ -3,6 +3,7 @@
 // A leaf: it knows nothing of images or coefficients.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -26,7 +27,9 @@ class CBinModel {
 };
 
 // Writes bits most significant first into a caller-owned byte vector, which it
-// grows as needed, so a payload can never overrun its buffer.
+// grows as needed, so a payload can never overrun its buffer. Payload lengths
+// are 32-bit ints in the stream's readers, so a payload that would outgrow
+// the limit (INT_MAX bytes unless set lower) is cut off there and flagged.
 class CBitWriter {
  public:
   unsigned char* m_pcBuffer = nullptr;
@@ -36,7 +39,7 @@ class CBitWriter {
   void Init(std::vector<unsigned char>* pBuffer);
   bool WriteBit(bool bBit) {
     if (m_ucMask == 0x80) {
-      if (static_cast<std::size_t>(m_iByte) >= m_pvBuffer->size()) Grow();
+      if (m_iByte >= m_iRoom && !Grow()) return bBit;
       m_pcBuffer[m_iByte] = bBit ? 0x80 : 0;
     } else if (bBit) {
       m_pcBuffer[m_iByte] |= m_ucMask;
@@ -46,6 +49,9 @@ class CBitWriter {
   }
   int WriteBits(int iValue, int iCount);
   int GetByteCount() const { return m_ucMask == 0x80 ? m_iByte : m_iByte + 1; }
+  void SetLimit(int iMaxBytes) { m_iLimit = iMaxBytes; }
+  // True when bits were dropped at the limit since Init.
+  bool Overflowed() const { return m_bOverflow; }
 
  private:
   void Advance() {
@@ -56,8 +62,11 @@ class CBitWriter {
       m_ucMask >>= 1;
     }
   }
-  void Grow();
+  bool Grow();
   std::vector<unsigned char>* m_pvBuffer = nullptr;
+  int m_iRoom = 0;  // bytes usable without growing: min(size, limit)
+  int m_iLimit = INT_MAX;
+  bool m_bOverflow = false;
 };
 
 // Reads bits most significant first from a payload of known length. Past the

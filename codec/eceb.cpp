@@ -147,7 +147,7 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
     for (int by = 0; by < iBlocksY; ++by)
       for (int bx = 0; bx < iBlocksX; ++bx) EncodeEcebBlock(bx, by);
   m_pArithEnc.Flush(&m_pBitWriter);
-  return m_pBitWriter.GetByteCount();
+  return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
 
 int CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly) {

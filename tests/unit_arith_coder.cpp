@@ -132,3 +132,26 @@ TEST(ArithCoder, RandomRoundTrip) {
     EXPECT_LE(reader.GetByteCount() - length, 2);
   }
 }
+
+// At its limit the writer drops further bits and flags it, whatever room
+// the caller's vector has; Init clears the flag.
+TEST(BitIo, WriterStopsAtItsLimit) {
+  for (std::size_t presized : {std::size_t{0}, std::size_t{10}}) {
+    std::vector<unsigned char> buffer(presized, 0xEE);
+    CBitWriter writer;
+    writer.SetLimit(2);
+    writer.Init(&buffer);
+    writer.WriteBits(0xABCD, 16);
+    EXPECT_FALSE(writer.Overflowed());
+    writer.WriteBits(0xFF, 8);
+    EXPECT_TRUE(writer.Overflowed());
+    EXPECT_EQ(writer.GetByteCount(), 2);
+    EXPECT_EQ(buffer[0], 0xAB);
+    EXPECT_EQ(buffer[1], 0xCD);
+    if (presized) {
+      EXPECT_EQ(buffer[2], 0xEE);
+    }
+    writer.Init(&buffer);
+    EXPECT_FALSE(writer.Overflowed());
+  }
+}

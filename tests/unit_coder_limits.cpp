@@ -133,3 +133,18 @@ TEST(CoderLimits, RefusesStepsTooSmallForThePlane) {
       EXPECT_TRUE(payload.empty());
     }
 }
+
+// A payload that would outgrow what a stream can carry is refused like a
+// step too small for the plane, never cut short.
+TEST(CoderLimits, RefusesPayloadsPastTheWriterLimit) {
+  const std::vector<float> plane = Crop();
+  for (Coder coder : kCoders) {
+    CBlockEncoder enc(kSize, kSize);
+    enc.SetPlane(plane.data());
+    enc.m_pBitWriter.SetLimit(64);
+    std::vector<unsigned char> payload;
+    int result = coder == Coder::kLceb ? enc.EncodeLceb(&payload, kQ) : enc.EncodeEceb(&payload, kQ);
+    EXPECT_EQ(result, kQuantOverflow) << Name(coder);
+    EXPECT_EQ(payload.size(), 64u);
+  }
+}
