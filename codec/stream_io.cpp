@@ -1,6 +1,9 @@
 #include "stream_io.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 void PutU16(unsigned char* pc, std::uint16_t iValue) {
@@ -46,11 +49,19 @@ CFileReader::CFileReader(const std::string& name) : m_file(name, std::ios::binar
   if (!m_file) return;
   m_file.seekg(0, std::ios::end);
   std::streamoff iEnd = m_file.tellg();
+  if (iEnd < 0) {
+    // Not seekable (a pipe): the failed seek took nothing from the stream.
+    m_file.clear();
+    return;
+  }
   m_file.seekg(0, std::ios::beg);
-  m_iSize = iEnd > 0 ? static_cast<std::uint64_t>(iEnd) : 0;
+  m_iSize = static_cast<std::uint64_t>(iEnd);
+  m_bSizeKnown = true;
 }
 
 std::uint64_t CFileReader::Remaining() {
+  if (!m_file) return 0;
+  if (!m_bSizeKnown) return kUnknownSize;
   std::streamoff iPos = m_file.tellg();
   if (iPos < 0 || static_cast<std::uint64_t>(iPos) > m_iSize) return 0;
   return m_iSize - static_cast<std::uint64_t>(iPos);
@@ -59,6 +70,30 @@ std::uint64_t CFileReader::Remaining() {
 bool CFileReader::Read(void* pDest, std::uint64_t iCount) {
   m_file.read(static_cast<char*>(pDest), static_cast<std::streamsize>(iCount));
   return m_file && static_cast<std::uint64_t>(m_file.gcount()) == iCount;
+}
+
+// Step of a read from a pipe: what a pipe that ends early can make us
+// allocate before it has delivered anything.
+constexpr std::uint64_t kReadChunk = std::uint64_t(1) << 20;
+
+bool CFileReader::ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iCount) {
+  pvDest->clear();
+  if (iCount > Remaining()) return false;
+  if (m_bSizeKnown) {
+    pvDest->resize(iCount);
+    return Read(pvDest->data(), iCount);
+  }
+  while (pvDest->size() < iCount) {
+    const std::uint64_t iDone = pvDest->size();
+    const std::uint64_t iChunk = std::min(kReadChunk, iCount - iDone);
+    // Double the capacity but never beyond iCount, so a complete read ends
+    // holding exactly iCount bytes.
+    if (iDone + iChunk > pvDest->capacity())
+      pvDest->reserve(std::min(iCount, std::max(2 * iDone, iDone + iChunk)));
+    pvDest->resize(iDone + iChunk);
+    if (!Read(pvDest->data() + iDone, iChunk)) return false;
+  }
+  return true;
 }
 
 bool CFileReader::ReadU16(std::uint16_t* piValue) {
@@ -80,6 +115,11 @@ bool CFileReader::ReadFloat(float* pfValue) {
   if (!ReadU32(&iBits)) return false;
   *pfValue = BitsToFloat(iBits);
   return true;
+}
+
+void RemovePartialFile(const char* pcName) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(pcName, error)) std::remove(pcName);
 }
 
 void PrintTotals(std::ostream& out, std::uint32_t iTotal, std::uint32_t iWidth,

@@ -1,13 +1,15 @@
 // File plumbing shared by tarnpack and tarnunpack: little-endian fields, the
 // description record of the compressed stream, a reader that knows how much
-// of its file is left, the encoder's closing statistics and the memory check
-// both programs run before they size anything from an image's dimensions.
+// of its file is left, the removal of a half-written output, the encoder's
+// closing statistics and the memory check both programs run before they
+// size anything from an image's dimensions.
 #pragma once
 
 #include <cstdint>
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Header of one description record; the payload of m_iLength bytes follows.
 struct RecordHeader {
@@ -30,16 +32,25 @@ void WriteRecord(std::ostream& out, const RecordHeader& header, const unsigned c
 
 // Reads exact byte counts from a file by name. The file's length is taken at
 // opening, so a caller can tell a field that announces more bytes than the
-// file holds before it allocates anything for them.
+// file holds before it allocates anything for them. A pipe or FIFO has no
+// length to take: then Remaining() reports kUnknownSize and ReadBytes grows
+// its buffer only as the data arrives.
 class CFileReader {
  public:
+  static constexpr std::uint64_t kUnknownSize = UINT64_MAX;
+
   explicit CFileReader(const std::string& name);
   bool IsOpen() const { return m_file.is_open(); }
   std::istream& Stream() { return m_file; }
-  // Bytes after the current position; 0 once a read has failed.
+  // Bytes after the current position, kUnknownSize when the length cannot be
+  // learnt; 0 once a read has failed.
   std::uint64_t Remaining();
   // All iCount bytes, or false (a short read leaves the stream failed).
   bool Read(void* pDest, std::uint64_t iCount);
+  // All iCount bytes into *pvDest, or false. A count beyond the known length
+  // allocates nothing; from a pipe the buffer grows by doubling as the data
+  // arrives, so it never holds more than twice what came plus one chunk.
+  bool ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iCount);
   bool ReadU16(std::uint16_t* piValue);
   bool ReadU32(std::uint32_t* piValue);
   bool ReadFloat(float* pfValue);
@@ -47,7 +58,13 @@ class CFileReader {
  private:
   std::ifstream m_file;
   std::uint64_t m_iSize = 0;
+  bool m_bSizeKnown = false;
 };
+
+// Removes the output file pcName after a write to it failed partway, so that
+// no truncated output is left behind. Only a regular file is removed: a
+// device or a pipe named as the output (/dev/full, a FIFO) is left alone.
+void RemovePartialFile(const char* pcName);
 
 // Prints "<total> bytes in total, <b> bpp, <r>:1." for a W x H image: the
 // bit rate b narrowed to float, the ratio r = 8 / b in double, both in the

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <limits>
+#include <memory>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "stream_io.h"
 
@@ -56,4 +63,95 @@ TEST(StreamIo, MemoryCheckReadsMemAvailable) {
   { std::ofstream file("stream_io_meminfo_old"); file << "MemTotal: 4000 kB\n"; }
   EXPECT_TRUE(FitsInMemory(1e18, "stream_io_meminfo_old"));  // no figure: no limit
   EXPECT_TRUE(FitsInMemory(1e18, "stream_io_no_such_file"));
+}
+
+namespace {
+// A pipe read through its /proc name, as a program reads a pipe it is given
+// by name. The read end is opened while the write end is still open (else
+// the open would wait for a writer); the writer then sends bytes and closes.
+class PipeOfBytes {
+ public:
+  explicit PipeOfBytes(std::vector<unsigned char> bytes) {
+    EXPECT_EQ(pipe(m_aiFd), 0);
+    m_pReader.reset(new CFileReader("/proc/self/fd/" + std::to_string(m_aiFd[0])));
+    m_writer = std::thread([this, bytes] {
+      for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(m_aiFd[1], bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      close(m_aiFd[1]);
+    });
+  }
+  ~PipeOfBytes() {
+    // Drain what a test left unread, so that the writer can finish.
+    m_pReader->Stream().clear();
+    m_pReader->Stream().ignore(std::numeric_limits<std::streamsize>::max());
+    m_writer.join();
+    close(m_aiFd[0]);
+  }
+  CFileReader& Reader() { return *m_pReader; }
+
+ private:
+  int m_aiFd[2];
+  std::unique_ptr<CFileReader> m_pReader;
+  std::thread m_writer;
+};
+
+std::vector<unsigned char> Pattern(std::size_t count) {
+  std::vector<unsigned char> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + i / 251);
+  return bytes;
+}
+}  // namespace
+
+TEST(StreamIo, PipeIsReadAsItsDataComes) {
+  const std::vector<unsigned char> bytes = Pattern(2621443);  // two and a half read steps
+  PipeOfBytes pipe(bytes);
+  CFileReader& reader = pipe.Reader();
+  ASSERT_TRUE(reader.IsOpen());
+  EXPECT_EQ(reader.Remaining(), CFileReader::kUnknownSize);
+  std::uint16_t first = 0;
+  ASSERT_TRUE(reader.ReadU16(&first));
+  EXPECT_EQ(first, GetU16(bytes.data()));
+  std::vector<unsigned char> rest;
+  ASSERT_TRUE(reader.ReadBytes(&rest, bytes.size() - 3));
+  EXPECT_EQ(rest, std::vector<unsigned char>(bytes.begin() + 2, bytes.end() - 1));
+  EXPECT_EQ(rest.capacity(), rest.size());  // a complete read holds no spare room
+  EXPECT_FALSE(reader.ReadBytes(&rest, 2));
+  EXPECT_EQ(reader.Remaining(), 0u);
+}
+
+TEST(StreamIo, CountBeyondTheDataAllocatesLittle) {
+  {
+    std::ofstream file("stream_io_short.bin", std::ios::binary | std::ios::trunc);
+    file.write("0123456789", 10);
+  }
+  CFileReader file("stream_io_short.bin");
+  std::vector<unsigned char> bytes;
+  EXPECT_FALSE(file.ReadBytes(&bytes, 1000000000));
+  EXPECT_EQ(bytes.capacity(), 0u);  // the file's length says no before anything is held
+  EXPECT_TRUE(file.ReadBytes(&bytes, 10));  // and the refusal read nothing
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
+
+  PipeOfBytes pipe(Pattern(100));
+  EXPECT_FALSE(pipe.Reader().ReadBytes(&bytes, 1000000000));
+  EXPECT_LE(bytes.capacity(), std::size_t(1) << 20);  // one read step
+}
+
+TEST(StreamIo, OnlyARegularFileIsRemoved) {
+  namespace fs = std::filesystem;
+  { std::ofstream file("stream_io_partial.out"); file << "partial"; }
+  RemovePartialFile("stream_io_partial.out");
+  EXPECT_FALSE(fs::exists("stream_io_partial.out"));
+  fs::remove("stream_io_fifo");
+  ASSERT_EQ(mkfifo("stream_io_fifo", 0600), 0);
+  fs::create_directory("stream_io_dir");
+  RemovePartialFile("stream_io_fifo");
+  RemovePartialFile("stream_io_dir");
+  RemovePartialFile("stream_io_no_such_file");
+  EXPECT_TRUE(fs::is_fifo("stream_io_fifo"));
+  EXPECT_TRUE(fs::is_directory("stream_io_dir"));
+  fs::remove("stream_io_fifo");
+  fs::remove("stream_io_dir");
 }
