@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -62,8 +63,9 @@ void PrintUsage(const char* pcName) {
             << "\t\ttarnpack.exe kovra.pgm z.out vexoman8_1_2_new.dat 20" << std::endl;
 }
 
+// pcName is null when the program was started without an invocation name.
 [[noreturn]] void ExitWithUsage(const char* pcName) {
-  PrintUsage(pcName);
+  PrintUsage(pcName != nullptr ? pcName : "");
   std::exit(1);
 }
 
@@ -219,34 +221,55 @@ bool EncodeDescriptions(CBlockEncoder& full, const Settings& s, std::vector<Payl
   return true;
 }
 
+int ReportTruncated(const Settings& s) {
+  std::cout << "Truncated org_file " << s.pcInFile << std::endl;
+  return kBadInput;
+}
+
+// Reads the size fields of a raw plane (0), or returns the error.
+int ReadRawPlaneHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidth,
+                       std::uint32_t* piHeight) {
+  if (!in.ReadU32(piWidth) || !in.ReadU32(piHeight)) return ReportTruncated(s);
+  if (!IsValidRawPlaneSize(static_cast<std::int32_t>(*piWidth), s.iMdc != 0) ||
+      !IsValidRawPlaneSize(static_cast<std::int32_t>(*piHeight), s.iMdc != 0)) {
+    std::cout << "Invalid raw plane size." << std::endl;
+    return kBadInput;
+  }
+  return 0;
+}
+
+// True when every float of a raw plane (in the host's layout, as SetPlaneRaw
+// takes them) is finite: a NaN or an infinity cannot be quantised.
+bool IsFinitePlane(const std::vector<unsigned char>& vBytes) {
+  for (std::size_t i = 0; i + 4 <= vBytes.size(); i += 4) {
+    float f;
+    std::memcpy(&f, &vBytes[i], 4);
+    if (!std::isfinite(f)) return false;
+  }
+  return true;
+}
+
 // Loads the input into a fresh full-size object (0), or returns the error.
+// A file too short for the announced size is refused before anything is
+// sized from it; from a pipe the samples are read as they come.
 int LoadInput(CFileReader& in, const Settings& s, std::unique_ptr<CBlockEncoder>* ppCodec,
               int iFilterType, const float* pfFilter) {
   std::uint32_t iWidth, iHeight;
   if (s.bEntropyOnly) {
-    std::uint32_t iRawWidth, iRawHeight;
-    if (!in.ReadU32(&iRawWidth) || !in.ReadU32(&iRawHeight)) {
-      std::cout << "Truncated org_file " << s.pcInFile << std::endl;
-      return kBadInput;
-    }
-    if (!IsValidRawPlaneSize(static_cast<std::int32_t>(iRawWidth), s.iMdc != 0) ||
-        !IsValidRawPlaneSize(static_cast<std::int32_t>(iRawHeight), s.iMdc != 0)) {
-      std::cout << "Invalid raw plane size." << std::endl;
-      return kBadInput;
-    }
-    iWidth = iRawWidth;
-    iHeight = iRawHeight;
+    if (int iResult = ReadRawPlaneHeader(in, s, &iWidth, &iHeight)) return iResult;
   } else if (ReadPgmHeader(in.Stream(), &iWidth, &iHeight) != 0) {
     return kBadInput;
   }
+  const std::uint64_t iBytes = (s.bEntropyOnly ? 4 : 1) * (std::uint64_t(iWidth) * iHeight);
+  if (iBytes > in.Remaining()) return ReportTruncated(s);
   if (!FitsInMemory(PeakBytes(iWidth, iHeight, s.bEntropyOnly, s.iMdc != 0))) {
     std::cout << "Not enough memory." << std::endl;
     return kOutOfMemory;
   }
-  const std::uint64_t iSamples = std::uint64_t(iWidth) * iHeight;
-  std::vector<unsigned char> vInput((s.bEntropyOnly ? 4 : 1) * iSamples);
-  if (!in.Read(vInput.data(), vInput.size())) {
-    std::cout << "Truncated org_file " << s.pcInFile << std::endl;
+  std::vector<unsigned char> vInput;
+  if (!in.ReadBytes(&vInput, iBytes)) return ReportTruncated(s);
+  if (s.bEntropyOnly && !IsFinitePlane(vInput)) {
+    std::cout << "Invalid raw plane data." << std::endl;
     return kBadInput;
   }
   ppCodec->reset(new CBlockEncoder(iWidth, iHeight));
@@ -255,6 +278,19 @@ int LoadInput(CFileReader& in, const Settings& s, std::unique_ptr<CBlockEncoder>
   else
     (*ppCodec)->ForwardTransform(vInput.data(), iFilterType, pfFilter);
   return 0;
+}
+
+std::string DescriptionFileName(std::size_t k) { return "mdc" + std::to_string(k + 1) + ".out"; }
+
+// After a failed write to outfile: removes it and the iDescriptions
+// description files this run wrote before it, and reports the failure.
+int ReportFailedWrite(std::ofstream& out, const Settings& s, std::size_t iDescriptions) {
+  out.close();
+  RemovePartialFile(s.pcOutFile);
+  for (std::size_t k = 0; k < iDescriptions; ++k)
+    RemovePartialFile(DescriptionFileName(k).c_str());
+  std::cout << "Can't create cmp_file " << s.pcOutFile << std::endl;
+  return kCannotCreateOutput;
 }
 
 // Writes the records to outfile (and with MDC each to its own file),
@@ -275,12 +311,9 @@ int WriteStream(const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight,
                                  static_cast<std::uint32_t>(payload.iLength)};
     iTotal += header.m_iLength;
     WriteRecord(out, header, payload.vBytes.data());
-    if (!out.flush()) {
-      std::cout << "Can't create cmp_file " << s.pcOutFile << std::endl;
-      return kCannotCreateOutput;
-    }
+    if (!out.flush()) return ReportFailedWrite(out, s, k);
     if (s.iMdc != 0) {
-      std::ofstream part("mdc" + std::to_string(k + 1) + ".out", std::ios::binary | std::ios::trunc);
+      std::ofstream part(DescriptionFileName(k), std::ios::binary | std::ios::trunc);
       if (part) WriteRecord(part, header, payload.vBytes.data());
       if (!part || !part.flush()) {
         std::cout << "Failed to create file " << std::endl;

@@ -1,5 +1,6 @@
 // tarnpack end to end: command line, usage text, input readers, errors and
 // the compressed stream it writes.
+#include <limits>
 #include <sstream>
 
 #include "e2e_support.h"
@@ -47,6 +48,18 @@ std::vector<unsigned char> RawPlaneHeader(std::int32_t width, std::int32_t heigh
   AppendInt32(bytes, width);
   AppendInt32(bytes, height);
   return bytes;
+}
+
+// A command run with its address space limited to kib KiB: an allocation of
+// an announced size fails there, a read bounded by the data does not.
+std::string WithMemoryLimit(int kib, const std::string& command) {
+  return "ulimit -v " + std::to_string(kib) + " && " + command;
+}
+
+// A command whose files cannot grow beyond blocks x 512 bytes: a write past
+// that fails (the signal that would end the process is ignored).
+std::string WithFileSizeLimit(int blocks, const std::string& command) {
+  return "trap '' XFSZ && ulimit -f " + std::to_string(blocks) + " && " + command;
 }
 
 class Tarnpack : public E2e {};
@@ -303,14 +316,95 @@ TEST_F(Tarnpack, QuantStepMustBePositiveAndLargeEnough) {
   }
 }
 
-TEST_F(Tarnpack, NotEnoughMemory) {
-  // A raw plane of 65520 x 65520 needs some 70 GB with MDC.
-  if (FitsInMemory(8e10)) GTEST_SKIP() << "this machine has the memory";
-  Write("huge.raw", RawPlaneHeader(65520, 65520));
-  RunResult r = Pack("huge.raw z.out 0 20 -c 1 -m 1");
-  EXPECT_EQ(r.status, Status(-6));
-  EXPECT_EQ(r.out, "MDC:\nNot enough memory.\n");
+TEST_F(Tarnpack, SizeBeyondTheFileIsTruncationBeforeAnyAllocation) {
+  // Within 256 MB an input buffer of the announced size cannot be had: only
+  // a check against the file's length gives "Truncated".
+  Write("huge.raw", RawPlaneHeader(32768, 32768));
+  Write("hugemdc.raw", RawPlaneHeader(65520, 65520));  // some 70 GB with MDC
+  Write("huge.pgm", SmallPgm("P5\n65520 65520\n255\n"));
+  for (const char* args : {"huge.raw z.out 0 20 -c 1", "hugemdc.raw z.out 0 20 -c 1 -m 1",
+                           "huge.pgm z.out 0 20"}) {
+    RunResult r = Run(WithMemoryLimit(262144, std::string(TARNPACK) + " " + args));
+    const std::string name = std::string(args).substr(0, std::string(args).find(' '));
+    const std::string notice = std::string(args).find("-m") != std::string::npos ? "MDC:\n" : "";
+    EXPECT_EQ(r.status, Status(-4)) << args;
+    EXPECT_EQ(r.out, notice + "Truncated org_file " + name + "\n") << args;
+  }
   EXPECT_FALSE(Exists("z.out"));
+}
+
+TEST_F(Tarnpack, NotEnoughMemoryWhenAnAllocationFails) {
+  // The 4096 x 4096 object needs some 140 MB: past the system's check, it
+  // fails within an 80 MB address space.
+  if (!FitsInMemory(1e9)) GTEST_SKIP() << "this machine lacks the memory";
+  WritePgm(Path("flat.pgm"), PgmImage{4096, 4096, std::vector<unsigned char>(4096 * 4096, 128)});
+  RunResult r = Run(WithMemoryLimit(81920, std::string(TARNPACK) + " flat.pgm z.out 0 20"));
+  EXPECT_EQ(r.status, Status(-6));
+  EXPECT_EQ(r.out, "Not enough memory.\n");
+  EXPECT_FALSE(Exists("z.out"));
+  std::filesystem::remove(Path("flat.pgm"));  // 16 MB
+}
+
+TEST_F(Tarnpack, ReadsItsInputFromAPipe) {
+  PackOk(Camera() + " file.out 0 20");
+  RunResult r = Run("cat " + Camera() + " | " + TARNPACK + " /dev/stdin pipe.out 0 20");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Bytes("pipe.out"), Bytes("file.out"));
+  // A raw plane of 512 x 512 floats: one read step exactly, plus its header.
+  UnpackOk("file.out camera.raw 0 -c 1");
+  PackOk("camera.raw raw.out 0 20 -c 1 -m 1");
+  r = Run("cat camera.raw | " + std::string(TARNPACK) + " /dev/stdin pipe.out 0 20 -c 1 -m 1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Bytes("pipe.out"), Bytes("raw.out"));
+}
+
+TEST_F(Tarnpack, ShortPipeIsTruncationWithoutAllocatingTheAnnouncedSize) {
+  // 16384 x 16384 floats are 1 GB: more than the 256 MB the run may use,
+  // though the system's memory check lets the size pass.
+  if (!FitsInMemory(4e9)) GTEST_SKIP() << "this machine lacks the memory";
+  std::vector<unsigned char> raw = RawPlaneHeader(16384, 16384);
+  raw.resize(8 + 1000);
+  Write("short.raw", raw);
+  Write("short.pgm", SmallPgm("P5\n16384 16384\n255\n"));
+  for (const char* args : {"short.raw -c 1", "short.raw -c 1 -m 1", "short.pgm -f 0"}) {
+    const std::string name = std::string(args).substr(0, std::string(args).find(' '));
+    const std::string options = std::string(args).substr(name.size());
+    RunResult r = Run(WithMemoryLimit(262144, "cat " + name + " | " + TARNPACK +
+                                                  " /dev/stdin z.out 0 20" + options));
+    const std::string notice = options.find("-m") != std::string::npos ? "MDC:\n" : "";
+    EXPECT_EQ(r.status, Status(-4)) << args;
+    EXPECT_EQ(r.out, notice + "Truncated org_file /dev/stdin\n") << args;
+  }
+  EXPECT_FALSE(Exists("z.out"));
+}
+
+TEST_F(Tarnpack, NonFiniteRawPlaneData) {
+  struct Case {
+    std::size_t index;
+    float value;
+    const char* options;
+    const char* notice;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  for (Case c : {Case{0, std::nanf(""), "", ""}, Case{255, inf, "", ""},
+                 Case{100, -inf, " -f 0", ""}, Case{17, -std::nanf(""), " -m 1", "MDC:\n"}}) {
+    std::vector<float> plane(256, 3.0f);
+    plane[c.index] = c.value;
+    std::vector<unsigned char> raw = RawPlaneHeader(16, 16);
+    for (float f : plane) AppendFloat(raw, f);
+    Write("in.raw", raw);
+    RunResult r = Pack(std::string("in.raw z.out 0 20 -c 1") + c.options);
+    EXPECT_EQ(r.status, Status(-4)) << c.index;
+    EXPECT_EQ(r.out, std::string(c.notice) + "Invalid raw plane data.\n") << c.index;
+    EXPECT_FALSE(Exists("z.out"));
+    EXPECT_FALSE(Exists("mdc1.out"));
+  }
+  // The largest finite values are data like any other.
+  std::vector<unsigned char> raw = RawPlaneHeader(16, 16);
+  for (int i = 0; i < 256; ++i) AppendFloat(raw, i % 2 ? std::numeric_limits<float>::max() : 0.0f);
+  Write("max.raw", raw);
+  RunResult r = Pack("max.raw z.out 0 1e30 -c 1");
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST_F(Tarnpack, OutputCannotBeCreatedOrWritten) {
@@ -325,6 +419,31 @@ TEST_F(Tarnpack, OutputCannotBeCreatedOrWritten) {
                          "\n");
     EXPECT_FALSE(Exists("mdc1.out"));
   }
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));  // a device is never removed
+}
+
+TEST_F(Tarnpack, FailedWriteRemovesWhatTheRunWrote) {
+  RunResult r = Run(WithFileSizeLimit(1, std::string(TARNPACK) + " " + Camera() + " z.out 0 20"));
+  EXPECT_EQ(r.status, Status(-3));
+  EXPECT_EQ(r.out, "Can't create cmp_file z.out\n");
+  EXPECT_FALSE(Exists("z.out"));
+
+  // With MDC: a limit that lets record 0 through (to outfile and mdc1.out)
+  // and stops outfile in record 1.
+  PackOk(Camera() + " ref.out 0 20 -m 1");
+  std::vector<Record> records = ParseStream(Bytes("ref.out"));
+  ASSERT_EQ(records.size(), 4u);
+  const std::size_t first = 12 + records[0].length, second = 12 + records[1].length;
+  const int blocks = static_cast<int>((first + 511) / 512);
+  ASSERT_LT(static_cast<std::size_t>(blocks) * 512, first + second);
+  std::filesystem::remove(Path("mdc1.out"));
+  r = Run(WithFileSizeLimit(blocks, std::string(TARNPACK) + " " + Camera() + " z.out 0 20 -m 1"));
+  EXPECT_EQ(r.status, Status(-3));
+  EXPECT_EQ(r.out, "MDC:\n" + std::to_string(records[0].length) +
+                       " bytes\nCan't create cmp_file z.out\n");
+  EXPECT_FALSE(Exists("z.out"));
+  EXPECT_FALSE(Exists("mdc1.out"));
+  EXPECT_TRUE(Exists("mdc2.out"));  // left by the earlier run, not by this one
 }
 
 TEST_F(Tarnpack, DescriptionFileCannotBeCreated) {
