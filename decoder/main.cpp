@@ -59,8 +59,9 @@ void PrintUsage(const char* pcName) {
             << "\t\ttarnunpack.exe  z.out dec.pgm vexoman8_1_2_new.dat" << std::endl;
 }
 
+// pcName is null when the program was started without an invocation name.
 [[noreturn]] void ExitWithUsage(const char* pcName) {
-  PrintUsage(pcName);
+  PrintUsage(pcName != nullptr ? pcName : "");
   std::exit(1);
 }
 
@@ -168,8 +169,38 @@ void ReconstructInto(CBlockDecoder& codec, unsigned char* pcPixels, const Settin
                     s.iBoundaryLoss, bank.m_afBoundaryWiener, bank.m_afBoundaryWienerMirror);
 }
 
-// Decodes the announced records and writes the output.
-int Decode(CFileReader& stream, const Settings& s, int iFilterType, const FilterBank& bank) {
+// What the records decode to: the size of one description, and the
+// description's object (normal mode) or the merged plane (MDC).
+struct Decoded {
+  std::uint32_t iWidth;
+  std::uint32_t iHeight;
+  std::unique_ptr<CBlockDecoder> pCodec;
+  std::vector<float> vFullPlane;
+};
+
+// Reads one record's q, length and payload and decodes the payload into a
+// fresh object; 0 with the bytes the decoder read in *piRead, or the error.
+int DecodeRecord(CFileReader& stream, const Settings& s, Decoded* pDecoded, int* piRead) {
+  float fQ;
+  std::uint32_t iLength;
+  if (!stream.ReadFloat(&fQ) || !stream.ReadU32(&iLength) || iLength > stream.Remaining())
+    return Report("Truncated cmp_file ", s.pcStream, kBadStream);
+  if (iLength > INT_MAX) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+  std::vector<unsigned char> vPayload;
+  if (!stream.ReadBytes(&vPayload, iLength))
+    return Report("Truncated cmp_file ", s.pcStream, kBadStream);
+  pDecoded->pCodec.reset(new CBlockDecoder(pDecoded->iWidth, pDecoded->iHeight));
+  CBlockDecoder& codec = *pDecoded->pCodec;
+  const int iLengthInt = static_cast<int>(iLength);
+  *piRead = s.bEceb ? codec.DecodeEceb(vPayload.data(), iLengthInt, fQ, s.bEntropyOnly)
+                    : codec.DecodeLceb(vPayload.data(), iLengthInt, fQ, s.bEntropyOnly);
+  if (*piRead < 0) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+  return 0;
+}
+
+// Reads the size fields and decodes the announced records (0), or returns
+// the error.
+int ReadRecords(CFileReader& stream, const Settings& s, Decoded* pDecoded) {
   std::uint16_t iWidth16, iHeight16;
   if (!stream.ReadU16(&iWidth16) || !stream.ReadU16(&iHeight16))
     return Report("Truncated cmp_file ", s.pcStream, kBadStream);
@@ -180,29 +211,19 @@ int Decode(CFileReader& stream, const Settings& s, int iFilterType, const Filter
     std::cout << "Not enough memory." << std::endl;
     return kOutOfMemory;
   }
-  const std::size_t iSamples = std::size_t(iWidth) * iHeight;
+  pDecoded->iWidth = iWidth;
+  pDecoded->iHeight = iHeight;
+  pDecoded->vFullPlane.resize(s.iMdc != 0 ? 4 * std::size_t(iWidth) * iHeight : 0);
   const int iDescriptions = s.iMdc != 0 ? 4 : 1;
-  std::vector<float> vFullPlane(s.iMdc != 0 ? 4 * iSamples : 0);
-  std::unique_ptr<CBlockDecoder> pCodec;
   std::uint32_t iTotal = 0;
   for (int k = 0; k < iDescriptions; ++k) {
-    float fQ;
-    std::uint32_t iLength;
-    if (!stream.ReadFloat(&fQ) || !stream.ReadU32(&iLength) || iLength > stream.Remaining())
-      return Report("Truncated cmp_file ", s.pcStream, kBadStream);
-    if (iLength > INT_MAX) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
-    std::vector<unsigned char> vPayload(iLength);
-    stream.Read(vPayload.data(), iLength);
-    pCodec.reset(new CBlockDecoder(iWidth, iHeight));
-    const int iLengthRead =
-        s.bEceb ? pCodec->DecodeEceb(vPayload.data(), static_cast<int>(iLength), fQ, s.bEntropyOnly)
-                : pCodec->DecodeLceb(vPayload.data(), static_cast<int>(iLength), fQ, s.bEntropyOnly);
-    if (iLengthRead < 0) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+    int iLengthRead = 0;
+    if (int iResult = DecodeRecord(stream, s, pDecoded, &iLengthRead)) return iResult;
     iTotal += static_cast<std::uint32_t>(iLengthRead);
     std::cout << iLengthRead << " bytes" << std::endl;
     if (s.iMdc != 0) {
-      pCodec->InsertDescription(vFullPlane.data(), k);
-      pCodec.reset();
+      pDecoded->pCodec->InsertDescription(pDecoded->vFullPlane.data(), k);
+      pDecoded->pCodec.reset();
     }
     // The next record's width and height repeat the first; after the last
     // record the stream ends here.
@@ -210,29 +231,52 @@ int Decode(CFileReader& stream, const Settings& s, int iFilterType, const Filter
     stream.Read(acSize, 4);
   }
   std::cout << iTotal << " bytes in total." << std::endl;
+  return 0;
+}
 
+// Allocates what the output of W x H needs: the plane of a raw output, or
+// the pixels and, with MDC, the full-size object holding the merged plane.
+void PrepareOutput(Decoded& decoded, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight,
+                   std::vector<float>* pvPlane, std::vector<unsigned char>* pvPixels) {
+  const std::size_t iSamples = std::size_t(iWidth) * iHeight;
+  if (s.bEntropyOnly && s.iMdc == 0) {
+    pvPlane->resize(iSamples);
+    decoded.pCodec->GetPlane(pvPlane->data());
+  } else if (s.bEntropyOnly) {
+    pvPlane->swap(decoded.vFullPlane);
+  } else {
+    pvPixels->resize(iSamples);
+    if (s.iMdc == 0) return;
+    decoded.pCodec.reset(new CBlockDecoder(iWidth, iHeight));
+    decoded.pCodec->SetPlane(decoded.vFullPlane.data());
+  }
+}
+
+// Writes the decoded plane as a raw plane (-c) or reconstructs and writes the
+// image. Everything the output needs is allocated before the file is created,
+// so that a failed allocation leaves no empty file behind; a failed write
+// removes the partial file.
+int WriteOutput(Decoded& decoded, const Settings& s, int iFilterType, const FilterBank& bank) {
+  const std::uint32_t f = s.iMdc != 0 ? 2 : 1;
+  const std::uint32_t iWidth = f * decoded.iWidth, iHeight = f * decoded.iHeight;
+  std::vector<float> vPlane;
+  std::vector<unsigned char> vPixels;
+  PrepareOutput(decoded, s, iWidth, iHeight, &vPlane, &vPixels);
   std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
   if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
   bool bWritten;
-  if (s.iMdc == 0 && s.bEntropyOnly) {
-    std::vector<float> vPlane(iSamples);
-    pCodec->GetPlane(vPlane.data());
+  if (s.bEntropyOnly) {
     bWritten = WriteRawPlane(out, iWidth, iHeight, vPlane.data());
-  } else if (s.iMdc == 0) {
-    std::vector<unsigned char> vPixels(iSamples);
-    ReconstructInto(*pCodec, vPixels.data(), s, iFilterType, bank);
-    pCodec.reset();
-    bWritten = WritePgm(out, iWidth, iHeight, vPixels.data());
-  } else if (s.bEntropyOnly) {
-    bWritten = WriteRawPlane(out, 2 * iWidth, 2 * iHeight, vFullPlane.data());
   } else {
-    CBlockDecoder full(2 * iWidth, 2 * iHeight);
-    full.SetPlane(vFullPlane.data());
-    std::vector<unsigned char> vPixels(4 * iSamples);
-    ReconstructInto(full, vPixels.data(), s, iFilterType, bank);
-    bWritten = WritePgm(out, 2 * iWidth, 2 * iHeight, vPixels.data());
+    ReconstructInto(*decoded.pCodec, vPixels.data(), s, iFilterType, bank);
+    decoded.pCodec.reset();
+    bWritten = WritePgm(out, iWidth, iHeight, vPixels.data());
   }
-  if (!bWritten) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+  if (!bWritten) {
+    out.close();
+    RemovePartialFile(s.pcOutFile);
+    return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+  }
   return 0;
 }
 
@@ -250,7 +294,9 @@ int Run(int argc, char** argv) {
   else if (int iResult = LoadFilterBank(argv[3], s.bVerbose, bank))
     return iResult;
   try {
-    return Decode(stream, s, iFilterType, bank);
+    Decoded decoded;
+    if (int iResult = ReadRecords(stream, s, &decoded)) return iResult;
+    return WriteOutput(decoded, s, iFilterType, bank);
   } catch (const std::bad_alloc&) {
     std::cout << "Not enough memory." << std::endl;
     return kOutOfMemory;

@@ -32,6 +32,23 @@ std::vector<unsigned char> StreamHeader(std::uint16_t width, std::uint16_t heigh
   return bytes;
 }
 
+// A command run with its address space limited to kib KiB: an allocation of
+// an announced size fails there, a read bounded by the data does not.
+std::string WithMemoryLimit(int kib, const std::string& command) {
+  return "ulimit -v " + std::to_string(kib) + " && " + command;
+}
+
+// A command whose files cannot grow beyond blocks x 512 bytes: a write past
+// that fails (the signal that would end the process is ignored).
+std::string WithFileSizeLimit(int blocks, const std::string& command) {
+  return "trap '' XFSZ && ulimit -f " + std::to_string(blocks) + " && " + command;
+}
+
+// The decoder reading the file name through a pipe, as /dev/stdin.
+std::string UnpackFromPipe(const std::string& name, const std::string& args) {
+  return "cat " + name + " | " + TARNUNPACK + " /dev/stdin " + args;
+}
+
 class Tarnunpack : public E2e {
  protected:
   // camera at q = 20: z.out in normal mode, m.out with MDC (and mdc1..4.out).
@@ -293,6 +310,60 @@ TEST_F(Tarnunpack, TruncatedStreams) {
   }
 }
 
+TEST_F(Tarnunpack, ReadsTheStreamFromAPipe) {
+  EncodeCamera();
+  struct Case {
+    const char* stream;
+    const char* options;
+  };
+  for (Case c : {Case{"z.out", ""}, Case{"m.out", " -m 1"}, Case{"z.out", " -c 1"},
+                 Case{"m.out", " -m 1 -c 1"}}) {
+    const std::string expected = UnpackOk(std::string(c.stream) + " file 0" + c.options);
+    RunResult r = Run(UnpackFromPipe(c.stream, std::string("pipe 0") + c.options));
+    EXPECT_EQ(r.status, 0) << c.stream << c.options;
+    EXPECT_EQ(r.out, expected) << c.stream << c.options;
+    EXPECT_EQ(Bytes("pipe"), Bytes("file")) << c.stream << c.options;
+  }
+}
+
+TEST_F(Tarnunpack, ShortPipes) {
+  EncodeCamera();
+  std::vector<unsigned char> cut = Bytes("m.out");
+  cut.resize(cut.size() - 1);
+  Write("cut.out", cut);
+  // L = 10^9 in a tiny stream: more than the 256 MB the run may use, so only
+  // a payload read bounded by the data gives "Truncated".
+  std::vector<unsigned char> long_length = StreamHeader(16, 16);
+  AppendFloat(long_length, 20.0f);
+  AppendInt32(long_length, 1000000000);
+  long_length.resize(long_length.size() + 100);
+  Write("long.out", long_length);
+  // L = 4294967295: a pipe's length is unknown, and a length beyond what a
+  // payload may have is corrupt.
+  std::vector<unsigned char> huge_length = StreamHeader(16, 16);
+  AppendFloat(huge_length, 20.0f);
+  AppendInt32(huge_length, -1);
+  Write("huge.out", huge_length);
+  struct Case {
+    const char* stream;
+    const char* options;
+    int descriptions_read;
+    const char* tail;
+  };
+  for (Case c : {Case{"cut.out", " -m 1", 3, "Truncated cmp_file /dev/stdin\n"},
+                 Case{"z.out", " -m 1", 1, "Truncated cmp_file /dev/stdin\n"},
+                 Case{"long.out", "", 0, "Truncated cmp_file /dev/stdin\n"},
+                 Case{"huge.out", "", 0, "Corrupt cmp_file /dev/stdin\n"}}) {
+    RunResult r = Run(WithMemoryLimit(262144, UnpackFromPipe(c.stream, "dec.pgm 0") + c.options));
+    EXPECT_EQ(r.status, Status(-20)) << c.stream;
+    EXPECT_EQ(Counts(r.out).size(), static_cast<std::size_t>(c.descriptions_read)) << c.stream;
+    const std::string tail = c.tail;
+    ASSERT_GE(r.out.size(), tail.size()) << c.stream;
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.stream;
+    EXPECT_FALSE(Exists("dec.pgm")) << c.stream;
+  }
+}
+
 TEST_F(Tarnunpack, CorruptStreams) {
   EncodeCamera();
   PackOk(Camera() + " l.out 0 20 -f 0");
@@ -374,6 +445,36 @@ TEST_F(Tarnunpack, OutputCannotBeCreatedOrWritten) {
     ASSERT_GE(r.out.size(), tail.size());
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.name << c.options;
   }
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));  // a device is never removed
+}
+
+TEST_F(Tarnunpack, FailedWriteRemovesThePartialOutput) {
+  EncodeCamera();
+  for (const char* args : {"z.out dec 0", "z.out dec 0 -c 1", "m.out dec 0 -m 1",
+                           "m.out dec 0 -m 1 -c 1"}) {
+    RunResult r = Run(WithFileSizeLimit(1, std::string(TARNUNPACK) + " " + args));
+    EXPECT_EQ(r.status, Status(-2)) << args;
+    const std::string tail = CountLines(Counts(r.out)) + "Can't create pgm_file dec\n";
+    ASSERT_GE(r.out.size(), tail.size()) << args;
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << args;
+    EXPECT_FALSE(Exists("dec")) << args;
+  }
+}
+
+TEST_F(Tarnunpack, FailedOutputAllocationLeavesNoFile) {
+  // Four 2048 x 2048 descriptions of a flat image: decoding them needs some
+  // 100 MB, reconstructing the 4096 x 4096 image some 210 MB more.
+  if (!FitsInMemory(1e9)) GTEST_SKIP() << "this machine lacks the memory";
+  WritePgm(Path("flat.pgm"), PgmImage{4096, 4096, std::vector<unsigned char>(4096 * 4096, 128)});
+  PackOk("flat.pgm flat.out 0 20 -m 1");
+  RunResult r = Run(WithMemoryLimit(184320, std::string(TARNUNPACK) + " flat.out dec.pgm 0 -m 1"));
+  EXPECT_EQ(r.status, Status(-30));
+  EXPECT_EQ(Counts(r.out).size(), 4u);  // the records were read
+  const std::string tail = " bytes in total.\nNot enough memory.\n";
+  ASSERT_GE(r.out.size(), tail.size());
+  EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+  EXPECT_FALSE(Exists("dec.pgm"));
+  std::filesystem::remove(Path("flat.pgm"));  // 16 MB
 }
 
 TEST_F(Tarnunpack, LossSettingsReachReconstruction) {
