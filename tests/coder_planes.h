@@ -2,6 +2,9 @@
 // hand-made ones, random ones and the transformed camera image.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -68,4 +71,43 @@ inline int TouchedModels(const CBinModel* models, int count) {
   int touched = 0;
   for (int i = 0; i < count; ++i) touched += models[i].m_iTotal != 2;
   return touched;
+}
+
+enum class Coder { kLceb, kEceb };
+const Coder kCoders[] = {Coder::kLceb, Coder::kEceb};
+inline const char* Name(Coder coder) { return coder == Coder::kLceb ? "LCEB" : "ECEB"; }
+
+// Codes the plane with enc; expects success and returns the payload.
+inline std::vector<unsigned char> EncodePlane(Coder coder, CBlockEncoder* enc, const std::vector<float>& plane,
+                                              float q) {
+  enc->SetPlane(plane.data());
+  std::vector<unsigned char> payload;
+  int length = coder == Coder::kLceb ? enc->EncodeLceb(&payload, q) : enc->EncodeEceb(&payload, q);
+  EXPECT_GT(length, 0) << Name(coder);
+  payload.resize(std::max(length, 0));
+  return payload;
+}
+
+inline std::vector<unsigned char> EncodePlane(Coder coder, const std::vector<float>& plane, std::uint32_t w,
+                                              std::uint32_t h, float q) {
+  CBlockEncoder enc(w, h);
+  return EncodePlane(coder, &enc, plane, q);
+}
+
+// Decodes and returns the plane; *read gets the decoder's result.
+inline std::vector<float> DecodePlane(Coder coder, const std::vector<unsigned char>& payload, std::uint32_t w,
+                                      std::uint32_t h, float q, bool entropyOnly, int* read = nullptr) {
+  CBlockDecoder dec(w, h);
+  const int length = static_cast<int>(payload.size());
+  int result = coder == Coder::kLceb ? dec.DecodeLceb(payload.data(), length, q, entropyOnly)
+                                     : dec.DecodeEceb(payload.data(), length, q, entropyOnly);
+  if (read) *read = result;
+  std::vector<float> plane(w * h);
+  dec.GetPlane(plane.data());
+  return plane;
+}
+
+inline void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {
+  EXPECT_EQ(model.m_iTotal, total) << name;
+  EXPECT_EQ(model.m_iCount1, ones) << name;
 }

@@ -11,10 +11,6 @@
 #include "coder_planes.h"
 
 namespace {
-enum class Coder { kLceb, kEceb };
-const Coder kCoders[] = {Coder::kLceb, Coder::kEceb};
-const char* Name(Coder coder) { return coder == Coder::kLceb ? "LCEB" : "ECEB"; }
-
 constexpr int kSize = 64;
 constexpr float kQ = 20;
 

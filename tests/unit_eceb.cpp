@@ -9,35 +9,6 @@
 #include "quantiser.h"
 
 namespace {
-std::vector<unsigned char> EncodeEceb(CBlockEncoder* enc, const std::vector<float>& plane, float q) {
-  enc->SetPlane(plane.data());
-  std::vector<unsigned char> payload;
-  int length = enc->EncodeEceb(&payload, q);
-  EXPECT_GT(length, 0);
-  payload.resize(std::max(length, 0));
-  return payload;
-}
-
-std::vector<unsigned char> EncodeEceb(const std::vector<float>& plane, std::uint32_t w, std::uint32_t h, float q) {
-  CBlockEncoder enc(w, h);
-  return EncodeEceb(&enc, plane, q);
-}
-
-std::vector<float> DecodeEceb(const std::vector<unsigned char>& payload, std::uint32_t w, std::uint32_t h,
-                              float q, bool entropyOnly, int* read = nullptr) {
-  CBlockDecoder dec(w, h);
-  int result = dec.DecodeEceb(payload.data(), static_cast<int>(payload.size()), q, entropyOnly);
-  if (read) *read = result;
-  std::vector<float> plane(w * h);
-  dec.GetPlane(plane.data());
-  return plane;
-}
-
-void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {
-  EXPECT_EQ(model.m_iTotal, total) << name;
-  EXPECT_EQ(model.m_iCount1, ones) << name;
-}
-
 float MeanPrediction(float above, float left) {
   return static_cast<float>(std::trunc((double(above) + left + 1) / 2));
 }
@@ -87,15 +58,15 @@ void ExpectScanEndsAtLastNonZero(const CBlockEncoder& enc) {
 
 int CheckRoundTrip(const std::vector<float>& plane, int w, int h, float q, std::set<int>* extraBytes) {
   CBlockEncoder enc(w, h);
-  std::vector<unsigned char> payload = EncodeEceb(&enc, plane, q);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, q);
   ExpectScanEndsAtLastNonZero(enc);
   int read = 0;
-  std::vector<float> coefficients = DecodeEceb(payload, w, h, q, true, &read);
+  std::vector<float> coefficients = DecodePlane(Coder::kEceb, payload, w, h, q, true, &read);
   EXPECT_EQ(coefficients, ExpectedCoefficients(plane, w, h, q));
   EXPECT_TRUE(read == int(payload.size()) + 1 || read == int(payload.size()) + 2) << read;
   extraBytes->insert(read - static_cast<int>(payload.size()));
-  EXPECT_EQ(DecodeEceb(payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
-  EXPECT_EQ(EncodeEceb(coefficients, w, h, q), payload);
+  EXPECT_EQ(DecodePlane(Coder::kEceb, payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
+  EXPECT_EQ(EncodePlane(Coder::kEceb, coefficients, w, h, q), payload);
   return static_cast<int>(payload.size());
 }
 }  // namespace
@@ -105,14 +76,14 @@ int CheckRoundTrip(const std::vector<float>& plane, int w, int h, float q, std::
 TEST(EcebCoder, AllZeroPlane) {
   std::vector<float> plane = MakePlane(16, 16, {{0, 0, 1024}, {0, 8, 1024}, {8, 0, 1024}, {8, 8, 1024}});
   CBlockEncoder enc(16, 16);
-  std::vector<unsigned char> payload = EncodeEceb(&enc, plane, 10);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, 10);
   EXPECT_EQ(payload[0], 0x00);
   ExpectModel(enc.m_apEcebSigModel[0], 6, 1, "significance 0");
   ExpectModel(enc.m_apEcebEobModel[7], 6, 1, "extension 7");
   EXPECT_EQ(TouchedModels(enc.m_apEcebSigModel, 48), 1);
   EXPECT_EQ(TouchedModels(enc.m_apEcebEobModel, 21), 1);
   EXPECT_EQ(TouchedModels(&enc.m_pSignModel, 1) + TouchedModels(&enc.m_pRefineModel, 1), 0);
-  EXPECT_EQ(DecodeEceb(payload, 16, 16, 10, true), plane);
+  EXPECT_EQ(DecodePlane(Coder::kEceb, payload, 16, 16, 10, true), plane);
 }
 
 // One coefficient in a 64 x 8 plane (wide enough that no model is halved):
@@ -137,11 +108,11 @@ TEST(EcebCoder, HeaderPlanesAndRefinement) {
     for (int bx = 0; bx < 8; ++bx) plane[8 * bx] = 1024;  // every DC residual 0
     plane[1] = c.value;
     CBlockEncoder enc(64, 8);
-    std::vector<unsigned char> payload = EncodeEceb(&enc, plane, 1);
+    std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, 1);
     EXPECT_EQ(payload[0], c.header) << c.value;
     ExpectModel(enc.m_pRefineModel, 2 + c.refinements, 1 + c.refinementOnes, "refinement");
     ExpectModel(enc.m_pSignModel, 3, 1 + c.signOnes, "sign");
-    EXPECT_EQ(DecodeEceb(payload, 64, 8, 1, true), plane) << c.value;
+    EXPECT_EQ(DecodePlane(Coder::kEceb, payload, 64, 8, 1, true), plane) << c.value;
   }
 }
 
@@ -151,14 +122,14 @@ TEST(EcebCoder, HeaderPlanesAndRefinement) {
 TEST(EcebCoder, ScanReachingIndex63) {
   std::vector<float> plane = MakePlane(8, 8, {{0, 0, 1024}, {7, 7, 2}});
   CBlockEncoder enc(8, 8);
-  std::vector<unsigned char> payload = EncodeEceb(&enc, plane, 1);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, 1);
   EXPECT_EQ(payload[0], 1);
   ExpectModel(enc.m_apEcebEobModel[7], 3, 2, "extension at scan length 1");
   ExpectModel(enc.m_apEcebEobModel[14], 3, 1, "extension at scan length 64");
   EXPECT_EQ(TouchedModels(enc.m_apEcebEobModel, 21), 2);
   ExpectModel(enc.m_pRefineModel, 3, 1, "refinement of 2 in plane 1");
   EXPECT_EQ(enc.m_ppiScanEnd[0][0], 64);
-  EXPECT_EQ(DecodeEceb(payload, 8, 8, 1, true), plane);
+  EXPECT_EQ(DecodePlane(Coder::kEceb, payload, 8, 8, 1, true), plane);
 }
 
 // The encoder's line rounds K x q + p once; the decoder rounds the product
@@ -170,11 +141,11 @@ TEST(EcebPrediction, EncoderAndDecoderLinesRoundDifferently) {
   const float decoderLine = 1536.10009765625f;     // float(float(5121 x q) + 1024)
   std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1536.1f}, {0, 8, encoderLine}});
   CBlockEncoder enc(16, 8);
-  std::vector<unsigned char> payload = EncodeEceb(&enc, plane, q);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, q);
   EXPECT_EQ(enc.m_apiEcebCoef[0][0][0], 5121);
   EXPECT_EQ(enc.m_pfDcPred[0], encoderLine);
   EXPECT_EQ(enc.m_apiEcebCoef[0][0][1], 0);
-  std::vector<float> decoded = DecodeEceb(payload, 16, 8, q, true);
+  std::vector<float> decoded = DecodePlane(Coder::kEceb, payload, 16, 8, q, true);
   EXPECT_EQ(decoded[0], decoderLine);
   EXPECT_EQ(decoded[8], decoderLine);
 }
@@ -198,7 +169,7 @@ TEST(EcebPrediction, NeighbourRules) {
     for (const Sample& s : c.dcs) plane[8 * s.y * 24 + 8 * s.x] = s.value;
     plane[8 * c.by * 24 + 8 * c.bx] = 500;
     CBlockEncoder enc(24, 16);
-    EncodeEceb(&enc, plane, 1);
+    EncodePlane(Coder::kEceb, &enc, plane, 1);
     EXPECT_EQ(enc._d[8 * c.by][8 * c.bx], 500 - c.prediction) << c.bx << "," << c.by;
   }
 }

@@ -9,36 +9,6 @@
 #include "quantiser.h"
 
 namespace {
-std::vector<unsigned char> EncodeLceb(CBlockEncoder* enc, const std::vector<float>& plane, float q) {
-  enc->SetPlane(plane.data());
-  std::vector<unsigned char> payload;
-  int length = enc->EncodeLceb(&payload, q);
-  EXPECT_GT(length, 0);
-  payload.resize(std::max(length, 0));
-  return payload;
-}
-
-std::vector<unsigned char> EncodeLceb(const std::vector<float>& plane, std::uint32_t w, std::uint32_t h, float q) {
-  CBlockEncoder enc(w, h);
-  return EncodeLceb(&enc, plane, q);
-}
-
-// Decodes and returns the plane; *read gets the decoder's result.
-std::vector<float> DecodeLceb(const std::vector<unsigned char>& payload, std::uint32_t w, std::uint32_t h,
-                              float q, bool entropyOnly, int* read = nullptr) {
-  CBlockDecoder dec(w, h);
-  int result = dec.DecodeLceb(payload.data(), static_cast<int>(payload.size()), q, entropyOnly);
-  if (read) *read = result;
-  std::vector<float> plane(w * h);
-  dec.GetPlane(plane.data());
-  return plane;
-}
-
-void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {
-  EXPECT_EQ(model.m_iTotal, total) << name;
-  EXPECT_EQ(model.m_iCount1, ones) << name;
-}
-
 // The residual that the encoder leaves in the DC sample of block (bx, by):
 // with q = 1 and integer DCs every reconstructed DC equals the original, so
 // this is the DC minus its prediction from the given neighbours.
@@ -46,7 +16,7 @@ float DcResidual(std::uint32_t w, std::uint32_t h, std::vector<Sample> dcs, int 
   std::vector<float> plane(w * h, 0.0f);
   for (const Sample& s : dcs) plane[8 * s.y * w + 8 * s.x] = s.value;
   CBlockEncoder enc(w, h);
-  EncodeLceb(&enc, plane, 1.0f);
+  EncodePlane(Coder::kLceb, &enc, plane, 1.0f);
   return enc._d[8 * by][8 * bx];
 }
 
@@ -88,14 +58,14 @@ std::vector<float> ExpectedCoefficients(const std::vector<float>& plane, int w, 
 // Encodes, decodes both ways and re-encodes; returns the payload length and
 // collects how many bytes the decoder read beyond it.
 int CheckRoundTrip(const std::vector<float>& plane, int w, int h, float q, std::set<int>* extraBytes) {
-  std::vector<unsigned char> payload = EncodeLceb(plane, w, h, q);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kLceb, plane, w, h, q);
   int read = 0;
-  std::vector<float> coefficients = DecodeLceb(payload, w, h, q, true, &read);
+  std::vector<float> coefficients = DecodePlane(Coder::kLceb, payload, w, h, q, true, &read);
   EXPECT_EQ(coefficients, ExpectedCoefficients(plane, w, h, q));
   EXPECT_TRUE(read == int(payload.size()) + 1 || read == int(payload.size()) + 2) << read;
   extraBytes->insert(read - static_cast<int>(payload.size()));
-  EXPECT_EQ(DecodeLceb(payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
-  EXPECT_EQ(EncodeLceb(coefficients, w, h, q), payload);
+  EXPECT_EQ(DecodePlane(Coder::kLceb, payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
+  EXPECT_EQ(EncodePlane(Coder::kLceb, coefficients, w, h, q), payload);
   return static_cast<int>(payload.size());
 }
 }  // namespace
@@ -131,7 +101,7 @@ TEST(Quantiser, RefusesValuesThatDoNotFit32Bits) {
 
 TEST(LcebCoder, CoefficientsQuantiseWithTheDeadZone) {
   std::vector<float> plane = MakePlane(8, 8, {{0, 0, 1024}, {0, 1, 6.3f}, {1, 0, 6.2f}, {2, 0, -6.3f}, {1, 1, 17}});
-  std::vector<float> decoded = DecodeLceb(EncodeLceb(plane, 8, 8, 10), 8, 8, 10, true);
+  std::vector<float> decoded = DecodePlane(Coder::kLceb, EncodePlane(Coder::kLceb, plane, 8, 8, 10), 8, 8, 10, true);
   EXPECT_EQ(decoded, MakePlane(8, 8, {{0, 0, 1024}, {0, 1, 10}, {1, 0, 0}, {2, 0, -10}, {1, 1, 20}}));
 }
 
@@ -150,7 +120,7 @@ TEST(LcebCoder, DcOnlyAndAllZeroBlocks) {
   for (const Case& c : cases) {
     CBlockEncoder enc(8, 8);
     std::vector<float> plane = MakePlane(8, 8, {{0, 0, c.dc}});
-    std::vector<unsigned char> payload = EncodeLceb(&enc, plane, 10);
+    std::vector<unsigned char> payload = EncodePlane(Coder::kLceb, &enc, plane, 10);
     ExpectModel(enc.m_apSigModel[0], 3, c.sigOnes, "significance 0");
     ExpectModel(enc.m_apEobModel[0], 3, 1, "continuation 0");
     ExpectModel(enc.m_apMagModel[0], c.magTotal, c.magOnes, "magnitude 0");
@@ -162,7 +132,7 @@ TEST(LcebCoder, DcOnlyAndAllZeroBlocks) {
     for (int l = 1; l < 64; ++l) EXPECT_EQ(enc.m_apcZero[l][0], 1);
     EXPECT_EQ(enc.m_pfDcPred[0], c.dc);
     EXPECT_EQ(enc._d[0][0], c.dc - 1024);
-    EXPECT_EQ(DecodeLceb(payload, 8, 8, 10, true), plane);
+    EXPECT_EQ(DecodePlane(Coder::kLceb, payload, 8, 8, 10, true), plane);
   }
 }
 
@@ -194,13 +164,13 @@ TEST(LcebCoder, MagnitudeDecisions) {
 TEST(LcebCoder, LastCoefficientAt63EndsTheBlock) {
   std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1024}, {7, 7, -20}, {0, 8, 1074}});
   CBlockEncoder enc(16, 8);
-  std::vector<unsigned char> payload = EncodeLceb(&enc, plane, 10);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kLceb, &enc, plane, 10);
   ExpectModel(enc.m_apEobModel[0], 3, 2, "continuation of block 0");
   ExpectModel(enc.m_apEobModel[1], 3, 1, "continuation of block 1");
   EXPECT_EQ(TouchedModels(enc.m_apEobModel, 9), 2);
   EXPECT_EQ(enc.m_piLastSig[0], 63);
   int read = 0;
-  EXPECT_EQ(DecodeLceb(payload, 16, 8, 10, true, &read), plane);
+  EXPECT_EQ(DecodePlane(Coder::kLceb, payload, 16, 8, 10, true, &read), plane);
   EXPECT_GE(read - static_cast<int>(payload.size()), 1);
 }
 
@@ -211,10 +181,10 @@ TEST(LcebPrediction, LineIsTheDecodersReconstruction) {
   const float reconstructed = 1536.10009765625f;
   std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1536.1f}, {0, 8, reconstructed}});
   CBlockEncoder enc(16, 8);
-  std::vector<unsigned char> payload = EncodeLceb(&enc, plane, q);
+  std::vector<unsigned char> payload = EncodePlane(Coder::kLceb, &enc, plane, q);
   EXPECT_EQ(enc.m_pfDcPred[0], reconstructed);
   EXPECT_EQ(enc._d[0][8], 0.0f);
-  EXPECT_EQ(DecodeLceb(payload, 16, 8, q, true), MakePlane(16, 8, {{0, 0, reconstructed}, {0, 8, reconstructed}}));
+  EXPECT_EQ(DecodePlane(Coder::kLceb, payload, 16, 8, q, true), MakePlane(16, 8, {{0, 0, reconstructed}, {0, 8, reconstructed}}));
 }
 
 TEST(LcebPrediction, NeighbourRules) {
