@@ -76,6 +76,20 @@ class Tarnunpack : public E2e {
         counts.push_back(std::stoi(line));
     return counts;
   }
+  // Decodes "<stream> [options]" into dec.pgm, which must fail with -20
+  // after that many descriptions, ending on "<message><stream>", and leave
+  // no dec.pgm.
+  void ExpectRejected(const std::string& args, std::size_t descriptionsRead, const std::string& message) const {
+    const std::string name = args.substr(0, args.find(' '));
+    std::filesystem::remove(Path("dec.pgm"));
+    RunResult r = Unpack(name + " dec.pgm 0" + args.substr(name.size()));
+    EXPECT_EQ(r.status, Status(-20)) << args;
+    EXPECT_EQ(Counts(r.out).size(), descriptionsRead) << args;
+    const std::string tail = message + name + "\n";
+    ASSERT_GE(r.out.size(), tail.size()) << args;
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << args;
+    EXPECT_FALSE(Exists("dec.pgm")) << args;
+  }
 };
 }  // namespace
 
@@ -297,16 +311,7 @@ TEST_F(Tarnunpack, TruncatedStreams) {
   for (Case c : {Case{"empty.out", 0}, Case{"three.out", 0}, Case{"header.out", 0},
                  Case{"short.out", 0}, Case{"huge.out", 0}, Case{"z.out -m 1", 1},
                  Case{"cut.out -m 1", 3}}) {
-    std::string args = c.args;
-    std::string name = args.substr(0, args.find(' '));
-    std::filesystem::remove(Path("dec.pgm"));
-    RunResult r = Unpack(name + " dec.pgm 0" + args.substr(name.size()));
-    EXPECT_EQ(r.status, Status(-20)) << c.args;
-    EXPECT_EQ(Counts(r.out).size(), static_cast<std::size_t>(c.descriptions_read)) << c.args;
-    const std::string tail = "Truncated cmp_file " + name + "\n";
-    ASSERT_GE(r.out.size(), tail.size()) << c.args;
-    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.args;
-    EXPECT_FALSE(Exists("dec.pgm")) << c.args;
+    ExpectRejected(c.args, c.descriptions_read, "Truncated cmp_file ");
   }
 }
 
@@ -398,16 +403,7 @@ TEST_F(Tarnunpack, CorruptStreams) {
   for (Case c : {Case{"damaged.z.out", 0}, Case{"damaged.l.out -f 0", 0},
                  Case{"mdcdamaged.out -m 1", 3}, Case{"size12x16.out", 0},
                  Case{"size16x0.out", 0}, Case{"size0x16.out", 0}, Case{"size16x20.out", 0}}) {
-    std::string args = c.args;
-    std::string name = args.substr(0, args.find(' '));
-    std::filesystem::remove(Path("dec.pgm"));
-    RunResult r = Unpack(name + " dec.pgm 0" + args.substr(name.size()));
-    EXPECT_EQ(r.status, Status(-20)) << c.args;
-    EXPECT_EQ(Counts(r.out).size(), static_cast<std::size_t>(c.descriptions_read)) << c.args;
-    const std::string tail = "Corrupt cmp_file " + name + "\n";
-    ASSERT_GE(r.out.size(), tail.size()) << c.args;
-    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.args;
-    EXPECT_FALSE(Exists("dec.pgm")) << c.args;
+    ExpectRejected(c.args, c.descriptions_read, "Corrupt cmp_file ");
   }
 }
 
