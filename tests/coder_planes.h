@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "block_codec.h"
@@ -105,6 +107,48 @@ inline std::vector<float> DecodePlane(Coder coder, const std::vector<unsigned ch
   std::vector<float> plane(w * h);
   dec.GetPlane(plane.data());
   return plane;
+}
+
+// Decodes a payload both ways and re-encodes what it decoded: the
+// coefficients must be the expected ones, the samples their inverse DCT, the
+// new payload the same. Returns the payload's length and collects how many
+// bytes the decoder read beyond it (1 or 2 for a well-formed payload).
+inline int CheckDecoding(Coder coder, const std::vector<unsigned char>& payload, const std::vector<float>& expected,
+                         int w, int h, float q, std::set<int>* extraBytes) {
+  int read = 0;
+  std::vector<float> coefficients = DecodePlane(coder, payload, w, h, q, true, &read);
+  EXPECT_EQ(coefficients, expected);
+  EXPECT_TRUE(read == int(payload.size()) + 1 || read == int(payload.size()) + 2) << read;
+  extraBytes->insert(read - static_cast<int>(payload.size()));
+  EXPECT_EQ(DecodePlane(coder, payload, w, h, q, false), InverseDctOfBlocks(coefficients, w, h));
+  EXPECT_EQ(EncodePlane(coder, coefficients, w, h, q), payload);
+  return static_cast<int>(payload.size());
+}
+
+using RoundTripCheck = int (*)(const std::vector<float>& plane, int w, int h, float q, std::set<int>* extraBytes);
+
+// Random planes of several sizes at several steps: the decoder must read one
+// byte beyond the payload for some and two for others.
+inline void CheckRandomPlanes(RoundTripCheck check, unsigned seed) {
+  const int sizes[][2] = {{8, 8}, {16, 8}, {8, 24}, {24, 16}, {40, 32}};
+  std::set<int> extraBytes;
+  for (const auto& size : sizes)
+    for (float q : {0.3f, 0.75f, 4.0f, 10.0f, 37.5f}) {
+      SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " q=" << q);
+      check(RandomCoefficients(size[0], size[1], seed++), size[0], size[1], q, &extraBytes);
+    }
+  EXPECT_EQ(extraBytes, (std::set<int>{1, 2}));
+}
+
+// The transformed camera image at the steps of the demo; records the sizes.
+inline void CheckCamera(RoundTripCheck check) {
+  std::vector<float> plane = CameraCoefficients();
+  std::set<int> extraBytes;
+  for (float q : {10.0f, 20.0f, 40.0f}) {
+    SCOPED_TRACE(testing::Message() << "q=" << q);
+    int bytes = check(plane, 512, 512, q, &extraBytes);
+    ::testing::Test::RecordProperty("bytes_q" + std::to_string(static_cast<int>(q)), bytes);
+  }
 }
 
 inline void ExpectModel(const CBinModel& model, int total, int ones, const char* name) {

@@ -51,6 +51,18 @@ inline std::uint16_t U16At(const std::vector<unsigned char>& bytes, std::size_t 
   return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
 }
 
+// A command run with its address space limited to kib KiB: an allocation of
+// an announced size fails there, a read bounded by the data does not.
+inline std::string WithMemoryLimit(int kib, const std::string& command) {
+  return "ulimit -v " + std::to_string(kib) + " && " + command;
+}
+
+// A command whose files cannot grow beyond blocks x 512 bytes: a write past
+// that fails (the signal that would end the process is ignored).
+inline std::string WithFileSizeLimit(int blocks, const std::string& command) {
+  return "trap '' XFSZ && ulimit -f " + std::to_string(blocks) + " && " + command;
+}
+
 // One description record of a compressed stream.
 struct Record {
   std::uint16_t width, height;

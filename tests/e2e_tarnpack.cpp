@@ -50,18 +50,6 @@ std::vector<unsigned char> RawPlaneHeader(std::int32_t width, std::int32_t heigh
   return bytes;
 }
 
-// A command run with its address space limited to kib KiB: an allocation of
-// an announced size fails there, a read bounded by the data does not.
-std::string WithMemoryLimit(int kib, const std::string& command) {
-  return "ulimit -v " + std::to_string(kib) + " && " + command;
-}
-
-// A command whose files cannot grow beyond blocks x 512 bytes: a write past
-// that fails (the signal that would end the process is ignored).
-std::string WithFileSizeLimit(int blocks, const std::string& command) {
-  return "trap '' XFSZ && ulimit -f " + std::to_string(blocks) + " && " + command;
-}
-
 class Tarnpack : public E2e {};
 }  // namespace
 

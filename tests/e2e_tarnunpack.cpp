@@ -32,18 +32,6 @@ std::vector<unsigned char> StreamHeader(std::uint16_t width, std::uint16_t heigh
   return bytes;
 }
 
-// A command run with its address space limited to kib KiB: an allocation of
-// an announced size fails there, a read bounded by the data does not.
-std::string WithMemoryLimit(int kib, const std::string& command) {
-  return "ulimit -v " + std::to_string(kib) + " && " + command;
-}
-
-// A command whose files cannot grow beyond blocks x 512 bytes: a write past
-// that fails (the signal that would end the process is ignored).
-std::string WithFileSizeLimit(int blocks, const std::string& command) {
-  return "trap '' XFSZ && ulimit -f " + std::to_string(blocks) + " && " + command;
-}
-
 // The decoder reading the file name through a pipe, as /dev/stdin.
 std::string UnpackFromPipe(const std::string& name, const std::string& args) {
   return "cat " + name + " | " + TARNUNPACK + " /dev/stdin " + args;
