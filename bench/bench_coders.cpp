@@ -9,6 +9,8 @@
 
 #include "coder_planes.h"
 
+using namespace tarn;
+
 namespace {
 constexpr int kSize = 512;
 constexpr float kQ = 20;

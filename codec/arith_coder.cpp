@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tarn {
+
 namespace {
 constexpr int kHalf = 0x8000;
 constexpr int kFirstQuarter = 0x4000;
@@ -144,3 +146,5 @@ bool CArithDecoder::DecodeBit(CBinModel* pModel, CBitReader* pReader) {
   }
   return bBit;
 }
+
+}  // namespace tarn

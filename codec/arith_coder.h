@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tarn {
+
 // Largest model limit for which the coder stays exact: after renormalisation
 // the interval is at least 16386 wide, so both halves of a split stay
 // non-empty as long as a model's total never exceeds 16386.
@@ -125,3 +127,5 @@ class CArithDecoder {
   void Start(CBitReader* pReader);
   bool DecodeBit(CBinModel* pModel, CBitReader* pReader);
 };
+
+}  // namespace tarn

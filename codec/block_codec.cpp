@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
+
+namespace tarn {
 
 const int kRasterToZigzag[64] = {
     0,  1,  5,  6,  14, 15, 27, 28,  //
@@ -54,11 +55,12 @@ CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight)
   InitBank(&m_pRefineModel, 1, iWidth);
 }
 
-double CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight) {
+std::uint64_t CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight) {
   // Plane and ECEB stores at 4 bytes a sample each, scan ends, loss masks,
   // row tables and lines.
-  double fSamples = static_cast<double>(iWidth) * iHeight;
-  return 8.0 * fSamples + fSamples / 16 + fSamples / 32 + 8.0 * 66 * iHeight + 80.0 * iWidth;
+  const std::uint64_t iSamples = std::uint64_t(iWidth) * iHeight;
+  return 8 * iSamples + iSamples / 16 + iSamples / 32 + 8 * 66 * std::uint64_t(iHeight) +
+         80 * std::uint64_t(iWidth);
 }
 
 void CBlockCodec::SetPlaneRaw(const unsigned char* pcBytes) {
@@ -83,13 +85,24 @@ CBlockEncoder::CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight)
 
 CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight)
     : CBlockCodec(iWidth, iHeight) {
-  m_pcDataLossMask.assign(m_iBlocksY, std::vector<unsigned char>(m_iBlocksX, 0));
-  m_pcDataLossMaskCopy.assign(m_iBlocksY, std::vector<unsigned char>(m_iBlocksX, 0));
+  m_pcDataLossMask.Allocate(m_iBlocksY, m_iBlocksX);
+  m_pcDataLossMaskCopy.Allocate(m_iBlocksY, m_iBlocksX);
 }
 
-void DumpPlane(const char* pcName, const CBlockCodec& codec) {
-  std::ofstream file(pcName, std::ios::binary | std::ios::trunc);
-  if (!file) return;
-  file.write(reinterpret_cast<const char*>(codec._d[0]),
-             static_cast<std::streamsize>(sizeof(float) * codec.m_iWidth * codec.m_iHeight));
+void CBlockDecoder::ShowPlane(tarn_plane_kind kind) const {
+  if (m_diagnostics.pfnPlane == nullptr) return;
+  tarn_diagnostic_plane plane = {kind, m_iWidth, m_iHeight, _d.Data(), nullptr};
+  if (kind == TARN_PLANE_LOST_MASK) {
+    plane.width = m_iBlocksX;
+    plane.height = m_iBlocksY;
+    plane.values = nullptr;
+    plane.mask = m_pcDataLossMaskCopy.Data();
+  }
+  m_diagnostics.pfnPlane(m_diagnostics.pUser, &plane);
 }
+
+void CBlockDecoder::Warn(const char* pcLine) const {
+  if (m_diagnostics.pfnWarning != nullptr) m_diagnostics.pfnWarning(m_diagnostics.pUser, pcLine);
+}
+
+}  // namespace tarn

@@ -7,9 +7,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "arith_coder.h"
+#include "filter_config.h"
+#include "progress.h"
+#include "tarn/tarn.h"
+
+namespace tarn {
 
 constexpr int BLK_SIZE = 8;
 
@@ -17,26 +26,45 @@ constexpr int BLK_SIZE = 8;
 extern const int kRasterToZigzag[64];
 
 // A rows x cols array: a table of row pointers into one contiguous block, so
-// that a[r][c] is element (r, c) and a[0] + r * cols is row r.
+// that a[r][c] is element (r, c) and a[0] + r * cols is row r. The block is
+// zeroed by the system (calloc), so pages that are never written cost no
+// resident memory. Throws std::bad_alloc when the block cannot be had.
 template <typename T>
 class CArray2D {
+  static_assert(std::is_trivially_copyable<T>::value, "calloc-backed storage");
+
  public:
+  CArray2D() = default;
+  // The row table points into this object's own block: copies would share
+  // it, so there are none; a move keeps the block and with it the table.
+  CArray2D(const CArray2D&) = delete;
+  CArray2D& operator=(const CArray2D&) = delete;
+  CArray2D(CArray2D&&) = default;
+  CArray2D& operator=(CArray2D&&) = default;
+
   void Allocate(std::size_t iRows, std::size_t iCols) {
-    m_vData.assign(iRows * iCols, T());
+    m_pData.reset(static_cast<T*>(std::calloc(iRows * iCols + 1, sizeof(T))));
+    if (!m_pData) throw std::bad_alloc();
     m_vRows.resize(iRows);
-    for (std::size_t r = 0; r < iRows; ++r) m_vRows[r] = m_vData.data() + r * iCols;
+    for (std::size_t r = 0; r < iRows; ++r) m_vRows[r] = m_pData.get() + r * iCols;
   }
   T* operator[](std::size_t r) { return m_vRows[r]; }
   const T* operator[](std::size_t r) const { return m_vRows[r]; }
+  T* Data() { return m_pData.get(); }
+  const T* Data() const { return m_pData.get(); }
 
  private:
-  std::vector<T> m_vData;
+  struct Free {
+    void operator()(T* p) const { std::free(p); }
+  };
+  std::unique_ptr<T, Free> m_pData;
   std::vector<T*> m_vRows;
 };
 
 // Result of the coders when a plane cannot be coded or decoded.
-constexpr int kQuantOverflow = -1;  // a quantised value would not fit 32 bits
+constexpr int kQuantOverflow = -1;   // a quantised value would not fit 32 bits
 constexpr int kDamagedPayload = -2;  // the payload cannot be a coded plane
+constexpr int kCancelled = -3;       // the progress callback asked to stop
 
 class CBlockCodec {
  public:
@@ -44,8 +72,8 @@ class CBlockCodec {
   CBlockCodec(const CBlockCodec&) = delete;
   CBlockCodec& operator=(const CBlockCodec&) = delete;
 
-  // Bytes a W x H object occupies, for the programs' memory check.
-  static double FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight);
+  // Bytes a W x H object allocates.
+  static std::uint64_t FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight);
 
   void SetPlaneRaw(const unsigned char* pcBytes);
   void SetPlane(const float* pfValues);
@@ -85,6 +113,8 @@ class CBlockCodec {
   CBinModel m_apEcebSigModel[48];
   CBinModel m_apEcebEobModel[21];
   CBinModel m_pRefineModel;
+  // Optional; told after every block row of a coding pass.
+  CProgress* m_pProgress = nullptr;
 
  // Internal steps, public so that the tests can reach them.
   // Points m_apfBlock at the rows of block (bx, by).
@@ -93,18 +123,29 @@ class CBlockCodec {
   int GetEobContext(int bx, int y, int l) const;
   int GetEcebSigContext(int bx, int by, int l) const;
   int GetEcebEobContext(int bx, int by, int s) const;
+  // False once the progress callback has asked to stop.
+  bool KeepGoing(int iDone, int iTotal) const {
+    return m_pProgress == nullptr || m_pProgress->Report(iDone, iTotal);
+  }
+  // The same from inside a unary run, every 2^20 decisions of it: one run
+  // can take seconds.
+  bool KeepRunning(int iRun) const {
+    return (iRun & 0xFFFFF) != 0 || m_pProgress == nullptr || m_pProgress->Poll();
+  }
 };
 
 class CBlockEncoder : public CBlockCodec {
  public:
   CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight);
 
-  // Loads 8-bit samples, pre-filters every interior block boundary and
-  // transforms every block.
-  void ForwardTransform(const unsigned char* pcPixels, int iType, const float* pfMatrix);
+  // Loads 8-bit samples (row y at pcPixels + y * iStride), pre-filters every
+  // interior block boundary and transforms every block.
+  void ForwardTransform(const unsigned char* pcPixels, std::size_t iStride, int iType,
+                        const float* pfMatrix);
 
   // Code the plane into pvPayload (grown as needed); return the payload
-  // length, or kQuantOverflow when fQ is too small for the plane.
+  // length, or kQuantOverflow when fQ is too small for the plane, or
+  // kCancelled.
   int EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ);
   int EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ);
 
@@ -118,39 +159,58 @@ class CBlockEncoder : public CBlockCodec {
   bool Encode(bool bBit, CBinModel* pModel) { return m_pArithEnc.EncodeBit(bBit, pModel, &m_pBitWriter); }
 };
 
+// The decoder's loss simulation settings (options -l, -b, -r and -x of the
+// decoder program), stored as they come.
+struct LossSettings {
+  int iConfig = 0;        // 0 no loss, 1 to 9 the patterns
+  int iBoundaryLoss = 1;  // 0 spares the border blocks
+  int iReuseEstData = 1;  // only 1 lets concealed blocks serve later ones
+  int iSwitch2DPost = 0;  // non-zero: loss post-filter in both directions
+};
+
+// Where a reconstruction hands its diagnostic planes and warnings; a null
+// function is not called.
+struct Diagnostics {
+  tarn_plane_fn pfnPlane = nullptr;
+  tarn_warning_fn pfnWarning = nullptr;
+  void* pUser = nullptr;
+};
+
 class CBlockDecoder : public CBlockCodec {
  public:
   CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight);
 
   // Decode a plane from iLength payload bytes; return the bytes read (one or
-  // two more than the encoder wrote), or kDamagedPayload.
+  // two more than the encoder wrote), or kDamagedPayload, or kCancelled.
   int DecodeLceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly);
   int DecodeEceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly);
 
-  void Reconstruct(unsigned char* pcOut, int iType, const float* pfPostFilter,
-                   const float* pfLossPostFilter, const float* pfDctWiener, int iLossConfig,
-                   int iReuseEstData, int iLossPostFilterSize, int iSwitch2DPost,
-                   int iBoundaryLoss, const float* pfBoundaryWiener,
-                   const float* pfBoundaryWienerMirror);
+  // Loss simulation, concealment, post-filter and conversion to bytes (row y
+  // at pcOut + y * iStride).
+  void Reconstruct(unsigned char* pcOut, std::size_t iStride, const FilterBank& filters,
+                   const LossSettings& loss);
   void PostFilter(int iType, const float* pfPostFilter);
   void PostFilterNonPr(int iType, int iSwitch2DPost, const float* pfPostFilter,
                        const float* pfLossPostFilter);
   void PostFilterWiener16(int iType, const float* pfPostFilter, const float* pfLossPostFilter);
 
   void SimulateLoss(int iConfig);
-  void ConcealLostBlocks(int iConfig, int iReuseEstData, const float* pfDctWiener,
-                         const float* pfBoundaryWiener, const float* pfBoundaryWienerMirror);
+  void ConcealLostBlocks(int iConfig, int iReuseEstData, const FilterBank& filters);
 
-  std::vector<std::vector<unsigned char>> m_pcDataLossMask;
-  std::vector<std::vector<unsigned char>> m_pcDataLossMaskCopy;
+  CArray2D<unsigned char> m_pcDataLossMask;
+  CArray2D<unsigned char> m_pcDataLossMaskCopy;
   CArithDecoder m_pArithDec;
   CBitReader m_pBitReader;
   int m_iBoundaryLoss = 0;
+  Diagnostics m_diagnostics;
 
  // Internal steps.
   int DecodeMagnitude(int iClass);
   bool Decode(CBinModel* pModel) { return m_pArithDec.DecodeBit(pModel, &m_pBitReader); }
 
+  // The loss patterns' pseudo-random source: 1 at construction, so every
+  // decoder draws the same sequence (41, 18467, 6334, ...).
+  int DrawRandom();
   void SimulateLatticeLoss(int iConfig);
   void SimulateLineLoss(int iConfig);
   void SimulateRandomLoss(int iConfig);
@@ -158,25 +218,20 @@ class CBlockDecoder : public CBlockCodec {
   void MarkLost(int r, int c);
   void ZeroBlock(int r, int c);
 
-  void ConcealInRasterOrder(int iReuseEstData, const float* pfDctWiener,
-                            const float* pfBoundaryWiener, const float* pfBoundaryWienerMirror);
-  bool ConcealBlock(int r, int c, int iReuseEstData, const float* pfDctWiener,
-                    const float* pfBoundaryWiener, const float* pfBoundaryWienerMirror);
-  bool PredictEdgeAdaptive(int r, int c, int iReuseEstData, const float* pfDctWiener,
-                           const float* pfBoundaryWiener, const float* pfBoundaryWienerMirror);
+  void ConcealInRasterOrder(int iReuseEstData, const FilterBank& filters);
+  bool ConcealBlock(int r, int c, int iReuseEstData, const FilterBank& filters);
+  bool PredictEdgeAdaptive(int r, int c, int iReuseEstData, const FilterBank& filters);
   int GetNeighbourAvailability(int r, int c, int iDirection) const;
   void PredictFromTwoNeighbours(float afPred[8][8], const float* pfFilter, int r1, int c1,
                                 int r2, int c2, int iDirection) const;
   void PredictFromOneNeighbour(float afPred[8][8], const float* pfFilter, int r, int c,
                                int iDirection) const;
+  // Hands the plane or the loss-mask copy to the diagnostics.
+  void ShowPlane(tarn_plane_kind kind) const;
+  void Warn(const char* pcLine) const;
+
+ private:
+  std::uint32_t m_iRandomState = 1;
 };
 
-// The loss patterns' pseudo-random source: one process-wide state, 1 at
-// start, so every run draws the same sequence (41, 18467, 6334, ...).
-int DrawRandom();
-// Puts the state back to 1, so that a test can repeat a run's draws.
-void ResetRandom();
-
-// Writes the plane as width x height little-endian floats, row by row; a file
-// that cannot be created is skipped silently (it is a diagnostic dump).
-void DumpPlane(const char* pcName, const CBlockCodec& codec);
+}  // namespace tarn

@@ -3,10 +3,11 @@
 // the nearest usable blocks. A block counts as usable while its loss-mask
 // entry is 0; with iReuseEstData 1 a concealed block becomes usable at once.
 #include <cassert>
-#include <iostream>
 
 #include "block_codec.h"
 #include "filter_config.h"
+
+namespace tarn {
 
 namespace {
 float F(double v) { return static_cast<float>(v); }
@@ -51,13 +52,14 @@ bool AverageRing(CBlockDecoder& dec, int r, int c, int iRing) {
 // Prediction of block (r, c) along one direction into afPred; returns its
 // weight: 2 two-sided, 1 one-sided, 0 none.
 int PredictAlong(const CBlockDecoder& dec, float afPred[8][8], int r, int c, int iDirection,
-                 const float* pfDctWiener, const float* pfBoundaryWiener,
-                 const float* pfBoundaryWienerMirror) {
+                 const FilterBank& filters) {
+  const float* pfBoundaryWiener = filters.m_afBoundaryWiener;
+  const float* pfBoundaryWienerMirror = filters.m_afBoundaryWienerMirror;
   const int rBefore = iDirection == 0 ? r : r - 1, cBefore = iDirection == 0 ? c - 1 : c;
   const int rAfter = iDirection == 0 ? r : r + 1, cAfter = iDirection == 0 ? c + 1 : c;
   switch (dec.GetNeighbourAvailability(r, c, iDirection)) {
     case 3:
-      dec.PredictFromTwoNeighbours(afPred, pfDctWiener, rBefore, cBefore, rAfter, cAfter, iDirection);
+      dec.PredictFromTwoNeighbours(afPred, filters.m_afDctWiener, rBefore, cBefore, rAfter, cAfter, iDirection);
       return 2;
     case 2:
       if (pfBoundaryWiener[0] == kAbsentFilter) return 0;
@@ -73,11 +75,9 @@ int PredictAlong(const CBlockDecoder& dec, float afPred[8][8], int r, int c, int
 }
 }  // namespace
 
-void CBlockDecoder::ConcealLostBlocks(int iConfig, int iReuseEstData, const float* pfDctWiener,
-                                      const float* pfBoundaryWiener,
-                                      const float* pfBoundaryWienerMirror) {
+void CBlockDecoder::ConcealLostBlocks(int iConfig, int iReuseEstData, const FilterBank& filters) {
   if (iConfig != 5) {
-    ConcealInRasterOrder(iReuseEstData, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror);
+    ConcealInRasterOrder(iReuseEstData, filters);
     return;
   }
   // Only blocks with even row and even column arrive: first the blocks
@@ -85,7 +85,7 @@ void CBlockDecoder::ConcealLostBlocks(int iConfig, int iReuseEstData, const floa
   const int bX = static_cast<int>(m_iBlocksX), bY = static_cast<int>(m_iBlocksY);
   auto conceal = [&](int r, int c) {
     if (m_pcDataLossMask[r][c] != 0)
-      ConcealBlock(r, c, iReuseEstData, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror);
+      ConcealBlock(r, c, iReuseEstData, filters);
   };
   for (int r = 0; r < bY; r += 2)
     for (int c = 1; c < bX; c += 2) conceal(r, c);
@@ -95,43 +95,36 @@ void CBlockDecoder::ConcealLostBlocks(int iConfig, int iReuseEstData, const floa
     for (int c = 1; c < bX; c += 2) conceal(r, c);
 }
 
-void CBlockDecoder::ConcealInRasterOrder(int iReuseEstData, const float* pfDctWiener,
-                                         const float* pfBoundaryWiener,
-                                         const float* pfBoundaryWienerMirror) {
+void CBlockDecoder::ConcealInRasterOrder(int iReuseEstData, const FilterBank& filters) {
   for (int r = 0; r < static_cast<int>(m_iBlocksY); ++r)
     for (int c = 0; c < static_cast<int>(m_iBlocksX); ++c)
-      if (m_pcDataLossMask[r][c] != 0 &&
-          !ConcealBlock(r, c, iReuseEstData, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror))
-        return;
-  DumpPlane("BeforePost.raw", *this);
+      if (m_pcDataLossMask[r][c] != 0 && !ConcealBlock(r, c, iReuseEstData, filters)) return;
+  ShowPlane(TARN_PLANE_BEFORE_POST);
 }
 
-bool CBlockDecoder::ConcealBlock(int r, int c, int iReuseEstData, const float* pfDctWiener,
-                                 const float* pfBoundaryWiener,
-                                 const float* pfBoundaryWienerMirror) {
-  if (pfDctWiener != nullptr &&
-      PredictEdgeAdaptive(r, c, iReuseEstData, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror))
-    return true;
+// Edge-adaptive prediction needs a DCT Wiener filter; without one, or when
+// it finds no usable neighbour, the block becomes the mean of the nearest
+// usable ring.
+bool CBlockDecoder::ConcealBlock(int r, int c, int iReuseEstData, const FilterBank& filters) {
+  if (filters.m_bHasDctWiener && PredictEdgeAdaptive(r, c, iReuseEstData, filters)) return true;
   for (int iRing = 0; iRing < 4; ++iRing) {
     if (!AverageRing(*this, r, c, iRing)) continue;
     if (iReuseEstData == 1) m_pcDataLossMask[r][c] = 0;
     return true;
   }
-  std::cout << "Warning: No valid neighbor is found for a lost block!!!" << std::endl;
-  std::cout << "Need to define offsets of more neighboring blocks!!!" << std::endl;
+  Warn("Warning: No valid neighbor is found for a lost block!!!");
+  Warn("Need to define offsets of more neighboring blocks!!!");
   return false;
 }
 
 // y, x: block row and column.
-bool CBlockDecoder::PredictEdgeAdaptive(int y, int x, int iReuseEstData, const float* pfDctWiener,
-                                        const float* pfBoundaryWiener,
-                                        const float* pfBoundaryWienerMirror) {
+bool CBlockDecoder::PredictEdgeAdaptive(int y, int x, int iReuseEstData, const FilterBank& filters) {
   // Only lost blocks are visited, each once, and loss simulation zeroed them.
   assert(m_pcDataLossMask[y][x] == 1);
   assert(_d[y*8][x*8] == 0);
   float afH[8][8] = {}, afV[8][8] = {};
-  const int wH = PredictAlong(*this, afH, y, x, 0, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror);
-  const int wV = PredictAlong(*this, afV, y, x, 1, pfDctWiener, pfBoundaryWiener, pfBoundaryWienerMirror);
+  const int wH = PredictAlong(*this, afH, y, x, 0, filters);
+  const int wV = PredictAlong(*this, afV, y, x, 1, filters);
   if (wH == 0 && wV == 0) return false;
   for (int i = 0; i < 8; ++i)
     for (int j = 0; j < 8; ++j)
@@ -178,3 +171,5 @@ void CBlockDecoder::PredictFromOneNeighbour(float afPred[8][8], const float* pfF
     }
   }
 }
+
+}  // namespace tarn

@@ -1,5 +1,7 @@
 #include "dct.h"
 
+namespace tarn {
+
 namespace {
 const double c1 = 0.98078525f;
 const double c2 = 0.9238795f;
@@ -73,3 +75,5 @@ void InverseDct8x8(float* const* ppfBlock) {
   ColumnPass(ppfBlock, 1.0, Inverse1D);
   for (int r = 7; r >= 0; --r) Inverse1D(ppfBlock[r], 4.0);
 }
+
+}  // namespace tarn

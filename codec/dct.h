@@ -4,5 +4,9 @@
 // evaluation, so results are bit-exact across builds (-ffp-contract=off).
 #pragma once
 
+namespace tarn {
+
 void ForwardDct8x8(float* const* ppfBlock);
 void InverseDct8x8(float* const* ppfBlock);
+
+}  // namespace tarn

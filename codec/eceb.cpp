@@ -10,6 +10,8 @@
 #include "dct.h"
 #include "quantiser.h"
 
+namespace tarn {
+
 namespace {
 // The largest header exponent: quantised magnitudes are below 2^31.
 constexpr int kMaxPlaneExponent = 30;
@@ -17,6 +19,14 @@ constexpr int kMaxPlaneExponent = 30;
 // a >= 2T for a >= 0, without forming 2T, which does not fit 32 bits when
 // T = 2^30.
 bool AtLeastTwice(int a, int iThreshold) { return a / 2 >= iThreshold; }
+
+// Block rows coded so far, over all planes from 2^n down, once row by of
+// the plane with threshold T is done.
+int PlaneRowsDone(int n, int T, int by, int iBlocksY) {
+  int iLog = 0;
+  while ((T >> iLog) > 1) ++iLog;
+  return (n - iLog) * iBlocksY + by + 1;
+}
 
 float PredictDc(const std::vector<float>& P, int bx, int by) {
   if (by == 0) return bx == 0 ? 1024.0f : P[bx - 1];
@@ -144,8 +154,10 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
   m_pBitWriter.WriteBits(n, 8);
   m_pArithEnc.Start();
   for (m_iThreshold = 1 << n; m_iThreshold > 0; m_iThreshold >>= 1)
-    for (int by = 0; by < iBlocksY; ++by)
+    for (int by = 0; by < iBlocksY; ++by) {
       for (int bx = 0; bx < iBlocksX; ++bx) EncodeEcebBlock(bx, by);
+      if (!KeepGoing(PlaneRowsDone(n, m_iThreshold, by, iBlocksY), (n + 1) * iBlocksY)) return kCancelled;
+    }
   m_pArithEnc.Flush(&m_pBitWriter);
   return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
@@ -162,11 +174,13 @@ int CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, int iLength, float
   if (n > kMaxPlaneExponent) return kDamagedPayload;
   m_pArithDec.Start(&m_pBitReader);
   for (m_iThreshold = 1 << n; m_iThreshold > 0; m_iThreshold >>= 1)
-    for (int by = 0; by < iBlocksY; ++by)
+    for (int by = 0; by < iBlocksY; ++by) {
       for (int bx = 0; bx < iBlocksX; ++bx) {
         DecodeBlockPlane(this, bx, by);
         if (m_pBitReader.BytesPastEnd() > kMaxBytesPastEnd) return kDamagedPayload;
       }
+      if (!KeepGoing(PlaneRowsDone(n, m_iThreshold, by, iBlocksY), (n + 1) * iBlocksY)) return kCancelled;
+    }
   for (int by = 0; by < iBlocksY; ++by)
     for (int bx = 0; bx < iBlocksX; ++bx) {
       RestoreBlock(this, bx, by, fQ);
@@ -174,3 +188,5 @@ int CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, int iLength, float
     }
   return m_pBitReader.GetByteCount();
 }
+
+}  // namespace tarn

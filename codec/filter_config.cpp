@@ -1,118 +1,112 @@
 #include "filter_config.h"
 
-#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 
+#include "line_filters.h"
+
+namespace tarn {
 namespace {
-// Little-endian field reader over a file that yields 0 once the file ends.
+// Little-endian fields over a byte string; a field that the bytes do not
+// hold in full reads as 0.
 class CFieldReader {
  public:
-  explicit CFieldReader(const char* pcFileName) : m_file(pcFileName, std::ios::binary) {}
-  bool Read4(unsigned char* pcOut) {
-    std::memset(pcOut, 0, 4);
-    if (!m_file) return false;
-    m_file.read(reinterpret_cast<char*>(pcOut), 4);
-    if (m_file.gcount() == 4) return true;
-    std::memset(pcOut, 0, 4);  // a value cut off by the file's end reads as 0
-    return false;
+  CFieldReader(const unsigned char* pcData, std::size_t iSize) : m_pcData(pcData), m_iSize(iSize) {}
+  std::uint32_t ReadBits() {
+    std::uint32_t iBits = 0;
+    if (m_iPos <= m_iSize && m_iSize - m_iPos >= 4)
+      for (int k = 0; k < 4; ++k) iBits |= std::uint32_t(m_pcData[m_iPos + k]) << (8 * k);
+    m_iPos += 4;
+    return iBits;
   }
-  std::int32_t ReadInt() {
-    unsigned char ac[4];
-    Read4(ac);
-    return static_cast<std::int32_t>(ac[0] | ac[1] << 8 | ac[2] << 16 |
-                                     static_cast<std::uint32_t>(ac[3]) << 24);
-  }
+  std::int32_t ReadInt() { return static_cast<std::int32_t>(ReadBits()); }
   float ReadFloat() {
-    std::int32_t iBits = ReadInt();
+    const std::uint32_t iBits = ReadBits();
     float f;
     std::memcpy(&f, &iBits, 4);
     return f;
   }
 
  private:
-  std::ifstream m_file;
+  const unsigned char* m_pcData;
+  std::size_t m_iSize;
+  std::size_t m_iPos = 0;
 };
 
-// Reads iRows x iCols values into pfOut (row stride iStride), printing each
-// row when verbose; each value is also handed to store for extra copies.
-template <typename Store>
-void ReadMatrix(CFieldReader& reader, bool bVerbose, int iRows, int iCols, int iStride,
-                float* pfOut, Store store) {
-  for (int i = 0; i < iRows; ++i) {
-    for (int j = 0; j < iCols; ++j) {
-      float f = reader.ReadFloat();
-      pfOut[i * iStride + j] = f;
-      store(i, j, f);
-      if (bVerbose) std::cout << f << "  ";
-    }
-    if (bVerbose) std::cout << std::endl;
-  }
+// Reads iRows x iCols values into pfOut with row stride iStride.
+void ReadMatrix(CFieldReader& reader, int iRows, int iCols, int iStride, float* pfOut) {
+  for (int i = 0; i < iRows; ++i)
+    for (int j = 0; j < iCols; ++j) pfOut[i * iStride + j] = reader.ReadFloat();
 }
 
-void ReadMatrix(CFieldReader& reader, bool bVerbose, int iRows, int iCols, int iStride,
-                float* pfOut) {
-  ReadMatrix(reader, bVerbose, iRows, iCols, iStride, pfOut, [](int, int, float) {});
+tarn_status ReadLossPostFilter(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
+  fields.iLossSize = reader.ReadInt();
+  fields.iSections |= TARN_SECTION_LOSS_SIZE;
+  if (fields.iLossSize != 0 && fields.iLossSize != 8 && fields.iLossSize != 16)
+    return TARN_ERR_LOSS_POSTFILTER_SIZE;
+  if (fields.iLossSize == 0) return TARN_OK;
+  ReadMatrix(reader, fields.iLossSize, fields.iLossSize, 16, bank.m_afLossPostFilter);
+  bank.m_iLossPostFilterSize = fields.iLossSize;
+  fields.iSections |= TARN_SECTION_LOSS_FILTER;
+  return TARN_OK;
 }
 
-int ReadLossPostFilter(CFieldReader& reader, bool bVerbose, FilterBank& bank) {
-  int iSize = reader.ReadInt();
-  if (iSize == 8 || iSize == 16) {
-    if (bVerbose)
-      std::cout << std::endl
-                << (iSize == 8 ? "Non-PR postfilter size:" : "General Wiener filter size:")
-                << iSize << std::endl;
-    ReadMatrix(reader, bVerbose, iSize, iSize, 16, bank.m_afLossPostFilter);
-    bank.m_iLossPostFilterSize = iSize;
-  } else if (iSize != 0) {
-    std::cout << "Invalid postfilter size." << std::endl;
-    return -10;
-  }
-  return 0;
+tarn_status ReadDctWiener(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
+  fields.iDctSize = reader.ReadInt();
+  fields.iSections |= TARN_SECTION_DCT_SIZE;
+  if (fields.iDctSize != 0 && fields.iDctSize != 8) return TARN_ERR_DCT_WIENER_SIZE;
+  if (fields.iDctSize == 0) return TARN_OK;
+  ReadMatrix(reader, 8, 16, 16, bank.m_afDctWiener);
+  bank.m_bHasDctWiener = true;
+  fields.iSections |= TARN_SECTION_DCT_WIENER;
+  return TARN_OK;
 }
 
-int ReadDctWiener(CFieldReader& reader, bool bVerbose, FilterBank& bank) {
-  int iSize = reader.ReadInt();
-  if (iSize == 8) {
-    if (bVerbose)
-      std::cout << std::endl << "Wiener filter for DCT: " << iSize << "x" << 16 << std::endl;
-    ReadMatrix(reader, bVerbose, 8, 16, 16, bank.m_afDctWiener);
-    bank.m_bHasDctWiener = true;
-  } else if (iSize != 0) {
-    std::cout << "Invalid DCT wiener size." << std::endl;
-    return -10;
-  } else if (bank.m_iLossPostFilterSize != 16) {
-    std::cout << "No DCT Wiener. Mean reconstruction will be used." << std::endl;
-  }
-  return 0;
-}
-
-void ReadBoundaryWiener(CFieldReader& reader, bool bVerbose, FilterBank& bank) {
-  if (reader.ReadInt() == 0) {
-    bank.m_afBoundaryWiener[0] = kAbsentFilter;
-    bank.m_afBoundaryWienerMirror[0] = kAbsentFilter;
-    return;
-  }
-  if (bVerbose) std::cout << std::endl << "Boundary Wiener filter: " << std::endl;
-  float* pfMirror = bank.m_afBoundaryWienerMirror;
-  ReadMatrix(reader, bVerbose, 8, 8, 8, bank.m_afBoundaryWiener,
-             [pfMirror](int i, int j, float f) { pfMirror[(7 - i) * 8 + (7 - j)] = f; });
+void ReadBoundaryWiener(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
+  fields.iBoundaryFlag = reader.ReadInt();
+  fields.iSections |= TARN_SECTION_BOUNDARY_FLAG;
+  if (fields.iBoundaryFlag == 0) return;  // the absent marker stays
+  ReadMatrix(reader, 8, 8, 8, bank.m_afBoundaryWiener);
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j)
+      bank.m_afBoundaryWienerMirror[(7 - i) * 8 + (7 - j)] = bank.m_afBoundaryWiener[i * 8 + j];
+  fields.iSections |= TARN_SECTION_BOUNDARY_WIENER;
 }
 }  // namespace
 
-int LoadFilterBank(const char* pcFileName, bool bVerbose, FilterBank& bank) {
-  CFieldReader reader(pcFileName);
-  int iSize = reader.ReadInt();
-  if (bVerbose) std::cout << "Postfilter size: " << iSize << "x" << iSize << std::endl;
-  if (iSize != 8) {
-    std::cout << "Invalid prefilter data file. Filter size should be BLK_SIZE" << std::endl;
-    return -1;
-  }
-  for (int k = 0; k < 64; ++k) reader.ReadFloat();
-  ReadMatrix(reader, bVerbose, 8, 8, 16, bank.m_afPostFilter);
-  if (int iResult = ReadLossPostFilter(reader, bVerbose, bank)) return iResult;
-  if (int iResult = ReadDctWiener(reader, bVerbose, bank)) return iResult;
-  ReadBoundaryWiener(reader, bVerbose, bank);
-  return 0;
+tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool bFull,
+                           FilterBank& bank, FilterFields& fields) {
+  bank = FilterBank();
+  bank.m_iType = -1;
+  fields = FilterFields();
+  CFieldReader reader(pcData, iSize);
+  fields.iSize = reader.ReadInt();
+  fields.iSections |= TARN_SECTION_SIZE;
+  if (fields.iSize != 8) return TARN_ERR_FILTER_SIZE;
+  ReadMatrix(reader, 8, 8, 16, bank.m_afPreFilter);
+  fields.iSections |= TARN_SECTION_PREFILTER;
+  if (!bFull) return TARN_OK;
+  ReadMatrix(reader, 8, 8, 16, bank.m_afPostFilter);
+  fields.iSections |= TARN_SECTION_POSTFILTER;
+  if (tarn_status status = ReadLossPostFilter(reader, bank, fields)) return status;
+  if (tarn_status status = ReadDctWiener(reader, bank, fields)) return status;
+  ReadBoundaryWiener(reader, bank, fields);
+  return TARN_OK;
 }
+
+FilterBank BuiltInFilterBank(int iDigit) {
+  FilterBank bank;
+  bank.m_iType = iDigit;
+  return bank;
+}
+
+void BuiltInFilterMatrix(int iType, bool bPre, float* pfOut) {
+  const int aiOffsets[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  for (int j = 0; j < 8; ++j) {
+    float afLine[8] = {};
+    afLine[j] = 1.0f;
+    FilterLine8(afLine, aiOffsets, bPre, iType, nullptr);
+    for (int i = 0; i < 8; ++i) pfOut[i * 8 + j] = afLine[i];
+  }
+}
+
+}  // namespace tarn

@@ -1,21 +1,56 @@
-// The decoder's filters from a filter configuration file: post-filter and the
-// optional loss post-filter, DCT Wiener filter and boundary Wiener filter.
+// Filter sets: the filter type, the pre- and post-filter matrices and the
+// decoder's optional filters for lost blocks, and the reader of filter
+// configuration files.
 #pragma once
 
-struct FilterBank {
-  float m_afPostFilter[256];       // 8 x 8 in the top-left corner, stride 16
-  float m_afLossPostFilter[256];   // 8 x 8 or 16 x 16, stride 16
-  int m_iLossPostFilterSize;       // 0, 8 or 16
-  float m_afDctWiener[128];        // 8 rows of 16
-  bool m_bHasDctWiener;
-  float m_afBoundaryWiener[64];    // stride 8; [0][0] = -100.0 when absent
-  float m_afBoundaryWienerMirror[64];  // the above turned by 180 degrees
-};
+#include <cstddef>
+#include <cstdint>
 
-// Marks an absent boundary Wiener filter (element [0][0]).
+#include "tarn/tarn.h"
+
+namespace tarn {
+
+// Marks an absent boundary Wiener filter (element [0][0]); the concealment
+// tests for this value, so a filter whose [0][0] is -100 counts as absent.
 constexpr float kAbsentFilter = -100.0f;
 
-// Returns 0, -1 (filter size not 8, or file unreadable) or -10 (invalid loss
-// post-filter or DCT Wiener size). A file that ends early reads as zeros: the
-// elements it holds keep their values, and missing size fields count as 0.
-int LoadFilterBank(const char* pcFileName, bool bVerbose, FilterBank& bank);
+struct FilterBank {
+  int m_iType = 0;                       // -1 matrices; else the built-in digit
+  float m_afPreFilter[256] = {};         // 8 x 8 in the top-left corner, stride 16
+  float m_afPostFilter[256] = {};        // 8 x 8 in the top-left corner, stride 16
+  float m_afLossPostFilter[256] = {};    // 8 x 8 or 16 x 16, stride 16
+  int m_iLossPostFilterSize = 0;         // 0, 8 or 16
+  float m_afDctWiener[128] = {};         // 8 rows of 16
+  bool m_bHasDctWiener = false;
+  float m_afBoundaryWiener[64] = {kAbsentFilter};        // stride 8
+  float m_afBoundaryWienerMirror[64] = {kAbsentFilter};  // the above turned by 180 degrees
+};
+
+// The fields of a filter configuration file as read, for the callers that
+// show them: TARN_SECTION_* flags of what was read, and the size and flag
+// fields.
+struct FilterFields {
+  std::uint32_t iSections = 0;
+  std::int32_t iSize = 0;
+  std::int32_t iLossSize = 0;
+  std::int32_t iDctSize = 0;
+  std::int32_t iBoundaryFlag = 0;
+};
+
+// Fills bank (type -1) from the bytes of a filter configuration file: with
+// bFull the whole file, else the size field and the pre-filter only. Bytes
+// past the end read as zeros, so missing size fields count as 0. Returns
+// TARN_OK, TARN_ERR_FILTER_SIZE (size not 8), TARN_ERR_LOSS_POSTFILTER_SIZE
+// or TARN_ERR_DCT_WIENER_SIZE, checked in file order; fields tells what was
+// read, also on failure.
+tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool bFull,
+                           FilterBank& bank, FilterFields& fields);
+
+// A built-in filter set for a digit (the filter type itself).
+FilterBank BuiltInFilterBank(int iDigit);
+
+// The 8 x 8 matrix (row stride 8) of a built-in line filter: column j is the
+// filter's response to unit vector j.
+void BuiltInFilterMatrix(int iType, bool bPre, float* pfOut);
+
+}  // namespace tarn

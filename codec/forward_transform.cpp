@@ -2,14 +2,19 @@
 // block boundary (vertical boundaries over the whole image first, then
 // horizontal ones), then a DCT of every block. The image border is not
 // filtered and filtered values are not clipped.
+#include <algorithm>
+
 #include "block_codec.h"
 #include "dct.h"
 
-void CBlockEncoder::ForwardTransform(const unsigned char* pcPixels, int iType,
+namespace tarn {
+
+void CBlockEncoder::ForwardTransform(const unsigned char* pcPixels, std::size_t iStride, int iType,
                                      const float* pfMatrix) {
-  const std::size_t iCount = static_cast<std::size_t>(m_iWidth) * m_iHeight;
-  float* pfPlane = _d[0];
-  for (std::size_t i = 0; i < iCount; ++i) pfPlane[i] = pcPixels[i];
+  for (std::uint32_t y = 0; y < m_iHeight; ++y) {
+    const unsigned char* pcRow = pcPixels + y * iStride;
+    std::copy(pcRow, pcRow + m_iWidth, _d[y]);
+  }
   for (std::uint32_t x = 4; x + 8 < m_iWidth; x += 8)
     for (std::uint32_t y = 0; y < m_iHeight; ++y) Filter8(_d[y] + x, m_aiHorOffset, true, iType, pfMatrix);
   for (std::uint32_t y = 4; y + 8 < m_iHeight; y += 8)
@@ -20,3 +25,5 @@ void CBlockEncoder::ForwardTransform(const unsigned char* pcPixels, int iType,
       ForwardDct8x8(m_apfBlock);
     }
 }
+
+}  // namespace tarn

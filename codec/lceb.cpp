@@ -10,6 +10,8 @@
 #include "dct.h"
 #include "quantiser.h"
 
+namespace tarn {
+
 namespace {
 int MagnitudeClass(int l) { return l == 0 ? 0 : l <= 5 ? 1 : l <= 20 ? 2 : 3; }
 
@@ -89,8 +91,13 @@ int CBlockCodec::GetEobContext(int bx, int y, int l) const {
 
 void CBlockEncoder::EncodeMagnitude(int iValue, int iClass) {
   // |iValue| - 1 decisions 1, then a 0; iValue is never INT_MIN (it fits
-  // the quantiser's range), so negating it is safe.
-  for (int m = iValue < 0 ? -iValue : iValue; Encode(m > 1, &m_apMagModel[iClass]);) --m;
+  // the quantiser's range), so negating it is safe. A run cut short by a
+  // request to stop leaves a payload that is thrown away.
+  int m = iValue < 0 ? -iValue : iValue;
+  for (int iRun = 1; Encode(m > 1, &m_apMagModel[iClass]); ++iRun) {
+    --m;
+    if (!KeepRunning(iRun)) return;
+  }
   if (iValue != 0) Encode(iValue < 0, &m_pSignModel);
 }
 
@@ -100,7 +107,7 @@ void CBlockEncoder::EncodeMagnitude(int iValue, int iClass) {
 int CBlockDecoder::DecodeMagnitude(int iClass) {
   int m = 1;
   while (Decode(&m_apMagModel[iClass])) {
-    if (m == INT_MAX || m_pBitReader.BytesPastEnd() > kMaxBytesPastEnd) return 0;
+    if (m == INT_MAX || m_pBitReader.BytesPastEnd() > kMaxBytesPastEnd || !KeepRunning(m)) return 0;
     ++m;
   }
   return Decode(&m_pSignModel) ? -m : m;
@@ -138,8 +145,10 @@ int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
     }
   m_pBitWriter.Init(pvPayload);
   m_pArithEnc.Start();
-  for (int by = 0; by < iBlocksY; ++by)
+  for (int by = 0; by < iBlocksY; ++by) {
     for (int bx = 0; bx < iBlocksX; ++bx) EncodeLcebBlock(bx, by);
+    if (!KeepGoing(by + 1, iBlocksY)) return kCancelled;
+  }
   m_pArithEnc.Flush(&m_pBitWriter);
   return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
@@ -147,13 +156,19 @@ int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
 int CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly) {
   m_pBitReader.Init(pcPayload, iLength);
   m_pArithDec.Start(&m_pBitReader);
-  for (int by = 0; by < static_cast<int>(m_iBlocksY); ++by)
+  const int iBlocksY = static_cast<int>(m_iBlocksY);
+  for (int by = 0; by < iBlocksY; ++by) {
     for (int bx = 0; bx < static_cast<int>(m_iBlocksX); ++bx) {
       int iLast = 0;
-      if (!DecodeBlockCoefficients(this, bx, by, &iLast)) return kDamagedPayload;
+      if (!DecodeBlockCoefficients(this, bx, by, &iLast))
+        return m_pProgress && m_pProgress->Stopped() ? kCancelled : kDamagedPayload;
       RestoreBlock(this, bx, by, fQ);
       if (!bEntropyOnly) InverseDct8x8(m_apfBlock);
       UpdateContextLines(this, bx, iLast);
     }
+    if (!KeepGoing(by + 1, iBlocksY)) return kCancelled;
+  }
   return m_pBitReader.GetByteCount();
 }
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 
 #include "block_codec.h"
 
+namespace tarn {
+
 namespace {
 float F(double v) { return static_cast<float>(v); }
 
@@ -103,3 +105,5 @@ void CBlockCodec::FilterMatrix8(float* p, const int* piOffsets, const float* pfM
 void CBlockCodec::FilterMatrix16(float* p, const int* piOffsets, const float* pfMatrix) const {
   FilterLineMatrix(p, piOffsets, pfMatrix, 16);
 }
+
+}  // namespace tarn

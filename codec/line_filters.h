@@ -5,6 +5,10 @@
 // stage and so leaves the line as it is, up to the butterflies' rounding.
 #pragma once
 
+namespace tarn {
+
 void FilterLine8(float* p, const int* piOffsets, bool bPre, int iType, const float* pfMatrix);
 // y = M x over N = 8 or 16 samples, accumulated in single precision.
 void FilterLineMatrix(float* p, const int* piOffsets, const float* pfMatrix, int iSize);
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 // loss pattern from m_pcDataLossMaskCopy, which concealment leaves alone.
 #include "block_codec.h"
 
+namespace tarn {
+
 namespace {
 bool IsLost(const CBlockDecoder& dec, int by, int bx) { return dec.m_pcDataLossMaskCopy[by][bx] != 0; }
 
@@ -74,3 +76,5 @@ void CBlockDecoder::PostFilterWiener16(int iType, const float* pfPostFilter,
                                   IsLost(*this, by, bx), by == bY - 1, bCovered, filters);
   }
 }
+
+}  // namespace tarn

@@ -3,13 +3,12 @@
 // and the damaged plane and the mask are dumped for inspection.
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 
 #include "block_codec.h"
 
-namespace {
-std::uint32_t g_iRandomState = 1;
+namespace tarn {
 
+namespace {
 // Each attempt of the random patterns takes two draws and the state has full
 // period 2^32, so attempt k + 2^31 repeats attempt k exactly: after 2^31
 // attempts no further attempt can mark a new block. Stopping there changes
@@ -32,21 +31,12 @@ std::uint64_t CountEligibleBlocks(const CBlockDecoder& dec) {
     for (int c = 0; c < static_cast<int>(dec.m_iBlocksX); ++c) iCount += MayLose(dec, r, c);
   return iCount;
 }
-
-void WriteMask(const char* pcName, const std::vector<std::vector<unsigned char>>& mask) {
-  std::ofstream file(pcName, std::ios::binary | std::ios::trunc);
-  if (!file) return;
-  for (const auto& row : mask)
-    file.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
-}
 }  // namespace
 
-int DrawRandom() {
-  g_iRandomState = g_iRandomState * 214013u + 2531011u;
-  return static_cast<int>((g_iRandomState >> 16) & 32767u);
+int CBlockDecoder::DrawRandom() {
+  m_iRandomState = m_iRandomState * 214013u + 2531011u;
+  return static_cast<int>((m_iRandomState >> 16) & 32767u);
 }
-
-void ResetRandom() { g_iRandomState = 1; }
 
 void CBlockDecoder::SimulateLoss(int iConfig) {
   switch (iConfig) {
@@ -55,10 +45,10 @@ void CBlockDecoder::SimulateLoss(int iConfig) {
     case 6: case 7: case 8: SimulateRandomLoss(iConfig); break;
     default: break;
   }
-  for (std::size_t r = 0; r < m_pcDataLossMask.size(); ++r)
-    std::copy(m_pcDataLossMask[r].begin(), m_pcDataLossMask[r].end(), m_pcDataLossMaskCopy[r].begin());
-  DumpPlane("LostData.raw", *this);
-  WriteMask("LostMask.raw", m_pcDataLossMaskCopy);
+  const std::size_t iBlocks = std::size_t(m_iBlocksX) * m_iBlocksY;
+  std::copy(m_pcDataLossMask.Data(), m_pcDataLossMask.Data() + iBlocks, m_pcDataLossMaskCopy.Data());
+  ShowPlane(TARN_PLANE_LOST_DATA);
+  ShowPlane(TARN_PLANE_LOST_MASK);
 }
 
 void CBlockDecoder::SimulateLatticeLoss(int iConfig) {
@@ -117,3 +107,5 @@ void CBlockDecoder::MarkLost(int r, int c) {
 void CBlockDecoder::ZeroBlock(int r, int c) {
   for (int i = 0; i < 8; ++i) std::fill_n(_d[8 * r + i] + 8 * c, 8, 0.0f);
 }
+
+}  // namespace tarn

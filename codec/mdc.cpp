@@ -5,6 +5,8 @@
 
 #include "block_codec.h"
 
+namespace tarn {
+
 namespace {
 void Parities(int k, int* piRow, int* piCol) {
   if (k < 1 || k > 3) k = 0;
@@ -36,3 +38,5 @@ void CBlockCodec::InsertDescription(float* pfFull, int k) const {
       std::copy(_d[y] + 8 * j, _d[y] + 8 * j + 8, pfRow + 8 * (2 * j + cp));
   }
 }
+
+}  // namespace tarn

@@ -7,6 +7,8 @@
 
 #include "block_codec.h"
 
+namespace tarn {
+
 // The dead-zone offset is a single-precision constant (0.3799999952...):
 // taking it in double precision would move some decision boundaries.
 constexpr float kDeadZoneOffset = 0.38f;
@@ -51,3 +53,5 @@ inline bool QuantiseBlock(CBlockCodec* pCodec, int bx, int by, float fPrediction
   }
   return true;
 }
+
+}  // namespace tarn

@@ -2,6 +2,8 @@
 // grid and the conversion to bytes.
 #include "block_codec.h"
 
+namespace tarn {
+
 namespace {
 // Thresholds 1.0 and 254.0, truncating in between; NaN (from a stream whose
 // q is not finite) goes to 0 rather than into an undefined conversion.
@@ -12,25 +14,23 @@ unsigned char ToByte(float x) {
 }
 }  // namespace
 
-void CBlockDecoder::Reconstruct(unsigned char* pcOut, int iType, const float* pfPostFilter,
-                                const float* pfLossPostFilter, const float* pfDctWiener,
-                                int iLossConfig, int iReuseEstData, int iLossPostFilterSize,
-                                int iSwitch2DPost, int iBoundaryLoss,
-                                const float* pfBoundaryWiener,
-                                const float* pfBoundaryWienerMirror) {
-  m_iBoundaryLoss = iBoundaryLoss;
-  SimulateLoss(iLossConfig);
-  ConcealLostBlocks(iLossConfig, iReuseEstData, pfDctWiener, pfBoundaryWiener,
-                    pfBoundaryWienerMirror);
-  if (iLossConfig == 0 || iLossPostFilterSize == 0)
-    PostFilter(iType, pfPostFilter);
-  else if (iLossPostFilterSize == 8)
-    PostFilterNonPr(iType, iSwitch2DPost, pfPostFilter, pfLossPostFilter);
+void CBlockDecoder::Reconstruct(unsigned char* pcOut, std::size_t iStride, const FilterBank& filters,
+                                const LossSettings& loss) {
+  m_iBoundaryLoss = loss.iBoundaryLoss;
+  SimulateLoss(loss.iConfig);
+  ConcealLostBlocks(loss.iConfig, loss.iReuseEstData, filters);
+  const int iType = filters.m_iType;
+  if (loss.iConfig == 0 || filters.m_iLossPostFilterSize == 0)
+    PostFilter(iType, filters.m_afPostFilter);
+  else if (filters.m_iLossPostFilterSize == 8)
+    PostFilterNonPr(iType, loss.iSwitch2DPost, filters.m_afPostFilter, filters.m_afLossPostFilter);
   else
-    PostFilterWiener16(iType, pfPostFilter, pfLossPostFilter);
-  const std::size_t iCount = static_cast<std::size_t>(m_iWidth) * m_iHeight;
-  const float* pfPlane = _d[0];
-  for (std::size_t i = 0; i < iCount; ++i) pcOut[i] = ToByte(pfPlane[i]);
+    PostFilterWiener16(iType, filters.m_afPostFilter, filters.m_afLossPostFilter);
+  for (std::uint32_t y = 0; y < m_iHeight; ++y) {
+    const float* pfRow = _d[y];
+    unsigned char* pcRow = pcOut + y * iStride;
+    for (std::uint32_t x = 0; x < m_iWidth; ++x) pcRow[x] = ToByte(pfRow[x]);
+  }
 }
 
 void CBlockDecoder::PostFilter(int iType, const float* pfPostFilter) {
@@ -41,3 +41,5 @@ void CBlockDecoder::PostFilter(int iType, const float* pfPostFilter) {
     for (std::uint32_t y = 0; y < m_iHeight; ++y)
       Filter8(_d[y] + x, m_aiHorOffset, false, iType, pfPostFilter);
 }
+
+}  // namespace tarn

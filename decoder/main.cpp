@@ -1,23 +1,24 @@
 // tarnunpack: reads a compressed stream, decodes one description (four with
 // MDC), reconstructs the image and writes a binary PGM, or with -c the
 // decoded coefficients as a raw plane.
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "block_codec.h"
-#include "filter_config.h"
-#include "stream_io.h"
+#include "file_io.h"
+#include "tarn/tarn.h"
 
 namespace {
 constexpr int kCannotOpenStream = -1;
+constexpr int kInvalidFilterSize = -1;
 constexpr int kCannotCreateOutput = -2;
+constexpr int kInvalidFilterSection = -10;
 constexpr int kBadStream = -20;
 constexpr int kOutOfMemory = -30;
 
@@ -130,148 +131,198 @@ int Report(const char* pcMessage, const char* pcName, int iResult) {
   return iResult;
 }
 
-// Bytes held at the peak of a run for descriptions of W x H: one description
-// object and the output buffer; with MDC also the merged plane and, when
-// reconstructing, the full-size object and its pixels.
-double PeakBytes(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s) {
-  const double fSamples = double(iWidth) * iHeight;
-  double fBytes = CBlockCodec::FootprintBytes(iWidth, iHeight);
-  if (s.iMdc == 0) return fBytes + (s.bEntropyOnly ? 4 : 1) * fSamples;
-  fBytes += 16 * fSamples;
-  if (!s.bEntropyOnly) fBytes += CBlockCodec::FootprintBytes(2 * iWidth, 2 * iHeight) + 4 * fSamples;
-  return fBytes;
+int ReportOutOfMemory() {
+  std::cout << "Not enough memory." << std::endl;
+  return kOutOfMemory;
 }
 
-bool WriteRawPlane(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight,
-                   const float* pfPlane) {
-  unsigned char ac[8];
-  PutU32(ac, iWidth);
-  PutU32(ac + 4, iHeight);
-  out.write(reinterpret_cast<const char*>(ac), 8);
-  out.write(reinterpret_cast<const char*>(pfPlane),
-            static_cast<std::streamsize>(4 * std::uint64_t(iWidth) * iHeight));
-  return static_cast<bool>(out.flush());
+// A failure of the stream or of its decoding.
+int ReportStream(tarn_status status, const Settings& s) {
+  if (status == TARN_ERR_TRUNCATED_STREAM) return Report("Truncated cmp_file ", s.pcStream, kBadStream);
+  if (status == TARN_ERR_CORRUPT_STREAM) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+  return ReportOutOfMemory();
 }
 
-bool WritePgm(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight,
-              const unsigned char* pcPixels) {
-  out << "P5\n" << iWidth << ' ' << iHeight << "\n255\n";
-  out.write(reinterpret_cast<const char*>(pcPixels),
-            static_cast<std::streamsize>(std::uint64_t(iWidth) * iHeight));
-  return static_cast<bool>(out.flush());
+// Prints iRows x iCols values of a matrix, each followed by two blanks.
+void PrintMatrix(const float* pfValues, int iRows, int iCols) {
+  for (int i = 0; i < iRows; ++i) {
+    for (int j = 0; j < iCols; ++j) std::cout << pfValues[i * iCols + j] << "  ";
+    std::cout << std::endl;
+  }
 }
 
-void ReconstructInto(CBlockDecoder& codec, unsigned char* pcPixels, const Settings& s,
-                     int iFilterType, const FilterBank& bank) {
-  codec.Reconstruct(pcPixels, iFilterType, bank.m_afPostFilter, bank.m_afLossPostFilter,
-                    bank.m_bHasDctWiener ? bank.m_afDctWiener : nullptr, s.iLossConfig,
-                    s.iReuseEstData, bank.m_iLossPostFilterSize, s.iSwitch2DPost,
-                    s.iBoundaryLoss, bank.m_afBoundaryWiener, bank.m_afBoundaryWienerMirror);
+// Shows what the loader read, in file order: the sizes and matrices with
+// -v, and the notice when the file has no DCT Wiener filter.
+void ShowFilters(const tarn_filter_info& info, bool bVerbose) {
+  if (bVerbose) std::cout << "Postfilter size: " << info.size << "x" << info.size << std::endl;
+  if (bVerbose && (info.sections & TARN_SECTION_POSTFILTER)) PrintMatrix(info.postfilter, 8, 8);
+  if (bVerbose && (info.sections & TARN_SECTION_LOSS_FILTER)) {
+    std::cout << std::endl
+              << (info.loss_size == 8 ? "Non-PR postfilter size:" : "General Wiener filter size:")
+              << info.loss_size << std::endl;
+    PrintMatrix(info.loss_filter, info.loss_size, info.loss_size);
+  }
+  if (info.sections & TARN_SECTION_DCT_WIENER) {
+    if (bVerbose) {
+      std::cout << std::endl << "Wiener filter for DCT: " << info.dct_size << "x" << 16 << std::endl;
+      PrintMatrix(info.dct_wiener, 8, 16);
+    }
+  } else if ((info.sections & TARN_SECTION_DCT_SIZE) && info.dct_size == 0 && info.loss_size != 16) {
+    std::cout << "No DCT Wiener. Mean reconstruction will be used." << std::endl;
+  }
+  if (bVerbose && (info.sections & TARN_SECTION_BOUNDARY_WIENER)) {
+    std::cout << std::endl << "Boundary Wiener filter: " << std::endl;
+    PrintMatrix(info.boundary_wiener, 8, 8);
+  }
 }
 
-// What the records decode to: the size of one description, and the
-// description's object (normal mode) or the merged plane (MDC).
-struct Decoded {
-  std::uint32_t iWidth;
-  std::uint32_t iHeight;
-  std::unique_ptr<CBlockDecoder> pCodec;
-  std::vector<float> vFullPlane;
+// Loads the filters of fltcfg: a built-in digit, or a filter configuration
+// file. 0, or the error after its message.
+int LoadFilters(const char* pcConfig, bool bVerbose, tarn_filters** ppFilters) {
+  if (IsDigit(pcConfig[0]))
+    return tarn_filters_builtin(pcConfig[0] - '0', ppFilters) == TARN_OK ? 0 : ReportOutOfMemory();
+  const std::vector<unsigned char> vBytes = ReadFilePrefix(pcConfig, TARN_FILTER_FILE_MAX_SIZE);
+  tarn_filter_info info;
+  const tarn_status status = tarn_filters_load(vBytes.data(), vBytes.size(), TARN_FILTERS_FULL, &info, ppFilters);
+  if (status == TARN_ERR_OUT_OF_MEMORY) return ReportOutOfMemory();
+  ShowFilters(info, bVerbose);
+  switch (status) {
+    case TARN_OK:
+      return 0;
+    case TARN_ERR_FILTER_SIZE:
+      std::cout << "Invalid prefilter data file. Filter size should be BLK_SIZE" << std::endl;
+      return kInvalidFilterSize;
+    case TARN_ERR_LOSS_POSTFILTER_SIZE:
+      std::cout << "Invalid postfilter size." << std::endl;
+      return kInvalidFilterSection;
+    default:
+      std::cout << "Invalid DCT wiener size." << std::endl;
+      return kInvalidFilterSection;
+  }
+}
+
+tarn_decode_options DecodeOptions(const Settings& s, const tarn_filters* pFilters) {
+  tarn_decode_options options;
+  tarn_decode_options_init(&options);
+  options.coder = s.bEceb ? TARN_CODER_ECEB : TARN_CODER_LCEB;
+  options.mdc = s.iMdc;
+  options.filters = pFilters;
+  options.coefficients_only = s.bEntropyOnly;
+  options.loss = {s.iLossConfig, s.iBoundaryLoss, s.iReuseEstData, s.iSwitch2DPost};
+  return options;
+}
+
+// The reconstruction's diagnostic planes go to their dump files in the
+// current directory (a file that cannot be created is skipped), its
+// warnings to the console.
+void WriteDump(void*, const tarn_diagnostic_plane* pPlane) {
+  static const char* const kNames[] = {"LostData.raw", "LostMask.raw", "BeforePost.raw"};
+  std::ofstream file(kNames[pPlane->kind], std::ios::binary | std::ios::trunc);
+  if (!file) return;
+  const std::uint64_t iCount = std::uint64_t(pPlane->width) * pPlane->height;
+  if (pPlane->kind == TARN_PLANE_LOST_MASK)
+    file.write(reinterpret_cast<const char*>(pPlane->mask), static_cast<std::streamsize>(iCount));
+  else
+    file.write(reinterpret_cast<const char*>(pPlane->values), static_cast<std::streamsize>(4 * iCount));
+}
+
+void PrintWarning(void*, const char* pcLine) { std::cout << pcLine << std::endl; }
+
+struct Releaser {
+  void operator()(tarn_filters* p) const { tarn_filters_free(p); }
+  void operator()(tarn_decoder* p) const { tarn_decoder_free(p); }
 };
+using Decoder = std::unique_ptr<tarn_decoder, Releaser>;
 
-// Reads one record's q, length and payload and decodes the payload into a
-// fresh object; 0 with the bytes the decoder read in *piRead, or the error.
-int DecodeRecord(CFileReader& stream, const Settings& s, Decoded* pDecoded, int* piRead) {
-  float fQ;
-  std::uint32_t iLength;
-  if (!stream.ReadFloat(&fQ) || !stream.ReadU32(&iLength) || iLength > stream.Remaining())
-    return Report("Truncated cmp_file ", s.pcStream, kBadStream);
-  if (iLength > INT_MAX) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+// Bytes held at the peak of a run: what the library needs, the payload
+// being read and the output.
+bool FitsRun(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s,
+             const tarn_decode_options& options) {
+  const double fSamples = double(iWidth) * iHeight * (s.iMdc != 0 ? 4 : 1);
+  const double fOutput = (s.bEntropyOnly ? 4 : 1) * fSamples;
+  return FitsInMemory(double(tarn_decode_memory(iWidth, iHeight, &options)) + fOutput);
+}
+
+// Reads one record's q, length and payload and decodes it; 0, or the error
+// after its message.
+int DecodeRecord(CFileReader& stream, const Settings& s, tarn_decoder* pDecoder,
+                 std::uint32_t* piRead) {
+  unsigned char acFields[8];
+  float fQ = 0;
+  std::uint32_t iLength = 0;
+  if (!stream.Read(acFields, sizeof acFields)) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
+  const tarn_status fields = tarn_record_fields(acFields, &fQ, &iLength);
+  if (iLength > stream.Remaining()) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
+  if (fields != TARN_OK) return ReportStream(fields, s);
   std::vector<unsigned char> vPayload;
-  if (!stream.ReadBytes(&vPayload, iLength))
-    return Report("Truncated cmp_file ", s.pcStream, kBadStream);
-  pDecoded->pCodec.reset(new CBlockDecoder(pDecoded->iWidth, pDecoded->iHeight));
-  CBlockDecoder& codec = *pDecoded->pCodec;
-  const int iLengthInt = static_cast<int>(iLength);
-  *piRead = s.bEceb ? codec.DecodeEceb(vPayload.data(), iLengthInt, fQ, s.bEntropyOnly)
-                    : codec.DecodeLceb(vPayload.data(), iLengthInt, fQ, s.bEntropyOnly);
-  if (*piRead < 0) return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
+  if (!stream.ReadBytes(&vPayload, iLength)) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
+  if (tarn_status status = tarn_decoder_decode(pDecoder, fQ, vPayload.data(), iLength, piRead))
+    return ReportStream(status, s);
   return 0;
 }
 
-// Reads the size fields and decodes the announced records (0), or returns
-// the error.
-int ReadRecords(CFileReader& stream, const Settings& s, Decoded* pDecoded) {
-  std::uint16_t iWidth16, iHeight16;
-  if (!stream.ReadU16(&iWidth16) || !stream.ReadU16(&iHeight16))
-    return Report("Truncated cmp_file ", s.pcStream, kBadStream);
-  const std::uint32_t iWidth = iWidth16, iHeight = iHeight16;
-  if (iWidth == 0 || iHeight == 0 || iWidth % 8 != 0 || iHeight % 8 != 0)
-    return Report("Corrupt cmp_file ", s.pcStream, kBadStream);
-  if (!FitsInMemory(PeakBytes(iWidth, iHeight, s))) {
-    std::cout << "Not enough memory." << std::endl;
-    return kOutOfMemory;
-  }
-  pDecoded->iWidth = iWidth;
-  pDecoded->iHeight = iHeight;
-  pDecoded->vFullPlane.resize(s.iMdc != 0 ? 4 * std::size_t(iWidth) * iHeight : 0);
+// Reads the size fields and decodes the announced records into *pDecoder
+// (0), or returns the error after its message.
+int ReadRecords(CFileReader& stream, const Settings& s, const tarn_decode_options& options,
+                Decoder* pDecoder) {
+  unsigned char acSize[4];
+  std::uint32_t iWidth, iHeight;
+  if (!stream.Read(acSize, sizeof acSize)) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
+  if (tarn_status status = tarn_stream_dimensions(acSize, &iWidth, &iHeight)) return ReportStream(status, s);
+  if (!FitsRun(iWidth, iHeight, s, options)) return ReportOutOfMemory();
+  tarn_decoder* pRaw = nullptr;
+  if (tarn_decoder_create(&options, iWidth, iHeight, &pRaw) != TARN_OK) return ReportOutOfMemory();
+  pDecoder->reset(pRaw);
   const int iDescriptions = s.iMdc != 0 ? 4 : 1;
   std::uint32_t iTotal = 0;
   for (int k = 0; k < iDescriptions; ++k) {
-    int iLengthRead = 0;
-    if (int iResult = DecodeRecord(stream, s, pDecoded, &iLengthRead)) return iResult;
-    iTotal += static_cast<std::uint32_t>(iLengthRead);
-    std::cout << iLengthRead << " bytes" << std::endl;
-    if (s.iMdc != 0) {
-      pDecoded->pCodec->InsertDescription(pDecoded->vFullPlane.data(), k);
-      pDecoded->pCodec.reset();
-    }
+    std::uint32_t iRead = 0;
+    if (int iResult = DecodeRecord(stream, s, pRaw, &iRead)) return iResult;
+    iTotal += iRead;
+    std::cout << iRead << " bytes" << std::endl;
     // The next record's width and height repeat the first; after the last
     // record the stream ends here.
-    unsigned char acSize[4];
     stream.Read(acSize, 4);
   }
   std::cout << iTotal << " bytes in total." << std::endl;
   return 0;
 }
 
-// Allocates what the output of W x H needs: the plane of a raw output, or
-// the pixels and, with MDC, the full-size object holding the merged plane.
-void PrepareOutput(Decoded& decoded, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight,
-                   std::vector<float>* pvPlane, std::vector<unsigned char>* pvPixels) {
-  const std::size_t iSamples = std::size_t(iWidth) * iHeight;
-  if (s.bEntropyOnly && s.iMdc == 0) {
-    pvPlane->resize(iSamples);
-    decoded.pCodec->GetPlane(pvPlane->data());
-  } else if (s.bEntropyOnly) {
-    pvPlane->swap(decoded.vFullPlane);
-  } else {
-    pvPixels->resize(iSamples);
-    if (s.iMdc == 0) return;
-    decoded.pCodec.reset(new CBlockDecoder(iWidth, iHeight));
-    decoded.pCodec->SetPlane(decoded.vFullPlane.data());
-  }
+bool WriteRawPlane(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight, const float* pfPlane) {
+  std::uint8_t acHeader[TARN_RAW_PLANE_HEADER_SIZE];
+  tarn_raw_plane_header(iWidth, iHeight, acHeader);
+  out.write(reinterpret_cast<const char*>(acHeader), sizeof acHeader);
+  out.write(reinterpret_cast<const char*>(pfPlane), static_cast<std::streamsize>(4 * std::uint64_t(iWidth) * iHeight));
+  return static_cast<bool>(out.flush());
 }
 
-// Writes the decoded plane as a raw plane (-c) or reconstructs and writes the
-// image. Everything the output needs is allocated before the file is created,
-// so that a failed allocation leaves no empty file behind; a failed write
-// removes the partial file.
-int WriteOutput(Decoded& decoded, const Settings& s, int iFilterType, const FilterBank& bank) {
-  const std::uint32_t f = s.iMdc != 0 ? 2 : 1;
-  const std::uint32_t iWidth = f * decoded.iWidth, iHeight = f * decoded.iHeight;
-  std::vector<float> vPlane;
-  std::vector<unsigned char> vPixels;
-  PrepareOutput(decoded, s, iWidth, iHeight, &vPlane, &vPixels);
+bool WritePgm(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight, const unsigned char* pcPixels) {
+  char acHeader[32];
+  out.write(acHeader, static_cast<std::streamsize>(tarn_pgm_header(iWidth, iHeight, acHeader)));
+  out.write(reinterpret_cast<const char*>(pcPixels), static_cast<std::streamsize>(std::uint64_t(iWidth) * iHeight));
+  return static_cast<bool>(out.flush());
+}
+
+// Reconstructs the image (or with -c takes the coefficient plane) and
+// writes it. The output buffer is allocated before the file is created, so
+// that a failed allocation leaves no empty file behind; a failure after it
+// removes the file.
+int WriteOutput(tarn_decoder* pDecoder, const Settings& s) {
+  std::uint32_t iWidth, iHeight;
+  tarn_decoder_output_size(pDecoder, &iWidth, &iHeight);
+  const std::size_t iSamples = std::size_t(iWidth) * iHeight;
+  std::vector<float> vPlane(s.bEntropyOnly ? iSamples : 0);
+  std::vector<unsigned char> vPixels(s.bEntropyOnly ? 0 : iSamples);
   std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
   if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
-  bool bWritten;
-  if (s.bEntropyOnly) {
-    bWritten = WriteRawPlane(out, iWidth, iHeight, vPlane.data());
-  } else {
-    ReconstructInto(*decoded.pCodec, vPixels.data(), s, iFilterType, bank);
-    decoded.pCodec.reset();
-    bWritten = WritePgm(out, iWidth, iHeight, vPixels.data());
+  void* pOutput = s.bEntropyOnly ? static_cast<void*>(vPlane.data()) : vPixels.data();
+  if (tarn_decoder_finish(pDecoder, pOutput, iWidth) != TARN_OK) {
+    out.close();
+    RemovePartialFile(s.pcOutFile);
+    return ReportOutOfMemory();
   }
+  const bool bWritten = s.bEntropyOnly ? WriteRawPlane(out, iWidth, iHeight, vPlane.data())
+                                       : WritePgm(out, iWidth, iHeight, vPixels.data());
   if (!bWritten) {
     out.close();
     RemovePartialFile(s.pcOutFile);
@@ -286,20 +337,18 @@ int Run(int argc, char** argv) {
   if (!stream.IsOpen()) return Report("Can't open cmp_file ", argv[1], kCannotOpenStream);
   const Settings s = ParseOptions(argc, argv);
   std::cout << std::fixed << std::setprecision(2);
-  FilterBank bank;
-  std::memset(&bank, 0, sizeof bank);
-  int iFilterType = -1;
-  if (IsDigit(argv[3][0]))
-    iFilterType = argv[3][0] - '0';
-  else if (int iResult = LoadFilterBank(argv[3], s.bVerbose, bank))
-    return iResult;
+  tarn_filters* pFilters = nullptr;
+  if (int iResult = LoadFilters(argv[3], s.bVerbose, &pFilters)) return iResult;
+  const std::unique_ptr<tarn_filters, Releaser> filters(pFilters);
+  tarn_decode_options options = DecodeOptions(s, pFilters);
+  options.on_plane = WriteDump;
+  options.on_warning = PrintWarning;
   try {
-    Decoded decoded;
-    if (int iResult = ReadRecords(stream, s, &decoded)) return iResult;
-    return WriteOutput(decoded, s, iFilterType, bank);
+    Decoder decoder;
+    if (int iResult = ReadRecords(stream, s, options, &decoder)) return iResult;
+    return WriteOutput(decoder.get(), s);
   } catch (const std::bad_alloc&) {
-    std::cout << "Not enough memory." << std::endl;
-    return kOutOfMemory;
+    return ReportOutOfMemory();
   }
 }
 }  // namespace

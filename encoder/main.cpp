@@ -1,7 +1,6 @@
 // tarnpack: reads a binary PGM image (or a raw plane of transformed
 // coefficients with -c), pre-filters and transforms it, codes it as one
 // description or as four MDC descriptions, and writes the compressed stream.
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "block_codec.h"
-#include "stream_io.h"
+#include "file_io.h"
+#include "tarn/tarn.h"
 
 namespace {
 constexpr int kInvalidPreFilter = -1;
@@ -22,9 +21,6 @@ constexpr int kBadInput = -4;
 constexpr int kBadQuantStep = -5;
 constexpr int kOutOfMemory = -6;
 constexpr int kCannotCreateDescriptionFile = -100;
-
-// Stored width and height are 16-bit fields.
-constexpr long kMaxDimension = 65535;
 
 struct Settings {
   const char* pcInFile;
@@ -102,123 +98,36 @@ Settings ParseCommandLine(int argc, char** argv) {
   return s;
 }
 
-// Reads the size field and the pre-filter of a filter configuration file
-// into the top-left 8 x 8 corner of pfMatrix (row stride 16). Values the file
-// does not hold read as 0; an unreadable file reads as size 0.
-bool LoadPreFilter(const char* pcName, bool bVerbose, float* pfMatrix) {
-  CFileReader file(pcName);
-  std::uint32_t iBits = 0;
-  file.ReadU32(&iBits);
-  const std::int32_t iSize = static_cast<std::int32_t>(iBits);
-  if (bVerbose) std::cout << "Prefilter size " << iSize << std::endl;
-  if (iSize != BLK_SIZE) {
-    std::cout << "Invalid prefilter data file." << std::endl;
-    return false;
+int ReportOutOfMemory() {
+  std::cout << "Not enough memory." << std::endl;
+  return kOutOfMemory;
+}
+
+// Loads the pre-filter of precfg: a built-in digit, or the size field and
+// the pre-filter of a filter configuration file, which -v prints. 0, or the
+// error after its message.
+int LoadFilters(const Settings& s, tarn_filters** ppFilters) {
+  const char cFirst = s.pcFilterConfig[0];
+  if (cFirst >= '0' && cFirst <= '9') {
+    if (tarn_filters_builtin(cFirst - '0', ppFilters) != TARN_OK) return ReportOutOfMemory();
+    return 0;
   }
-  for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 8; ++j) {
-      float f = 0;
-      file.ReadFloat(&f);
-      pfMatrix[i * 16 + j] = f;
-      if (bVerbose) std::cout << f << "  ";
+  const std::vector<unsigned char> vBytes = ReadFilePrefix(s.pcFilterConfig, TARN_FILTER_FILE_MAX_SIZE);
+  tarn_filter_info info;
+  const tarn_status status =
+      tarn_filters_load(vBytes.data(), vBytes.size(), TARN_FILTERS_PREFILTER, &info, ppFilters);
+  if (s.bVerbose) std::cout << "Prefilter size " << info.size << std::endl;
+  if (s.bVerbose && (info.sections & TARN_SECTION_PREFILTER))
+    for (int i = 0; i < 8; ++i) {
+      for (int j = 0; j < 8; ++j) std::cout << info.prefilter[8 * i + j] << "  ";
+      std::cout << std::endl;
     }
-    if (bVerbose) std::cout << std::endl;
+  if (status == TARN_ERR_OUT_OF_MEMORY) return ReportOutOfMemory();
+  if (status != TARN_OK) {
+    std::cout << "Invalid prefilter data file." << std::endl;
+    return kInvalidPreFilter;
   }
-  return true;
-}
-
-// Header lines are read into a 100-character buffer: a line longer than 99
-// characters fails the stream, and the header is then rejected.
-constexpr int kLineBuffer = 100;
-
-// Reads up to cDelimiter (taken and dropped); an empty text once the stream
-// has failed.
-void ReadLine(std::istream& in, char* pcLine, char cDelimiter = '\n') {
-  pcLine[0] = '\0';
-  in.getline(pcLine, kLineBuffer, cDelimiter);
-}
-
-void SkipComments(std::istream& in) {
-  char ac[kLineBuffer];
-  while (in.peek() == '#') ReadLine(in, ac);
-}
-
-// Reads the header of a binary PGM, leaving the stream at the first sample.
-// Returns 0, or -10 (no P5 magic), -20 (a size that is 0, negative or does
-// not fit a 16-bit field) or -30 (a size not a multiple of 16).
-int ReadPgmHeader(std::istream& in, std::uint32_t* piWidth, std::uint32_t* piHeight) {
-  char ac[kLineBuffer];
-  SkipComments(in);
-  ReadLine(in, ac);
-  if (ac[0] != 'P' || ac[1] != '5') {
-    std::cout << "Invalid pgm file " << std::endl;
-    return -10;
-  }
-  SkipComments(in);
-  ReadLine(in, ac, ' ');
-  const long iWidth = std::strtol(ac, nullptr, 10);
-  ReadLine(in, ac);
-  const long iHeight = std::strtol(ac, nullptr, 10);
-  if (iWidth <= 0 || iHeight <= 0 || iWidth > kMaxDimension || iHeight > kMaxDimension) {
-    std::cout << "Invalid pgm format" << std::endl;
-    return -20;
-  }
-  if (iWidth % 16 != 0 || iHeight % 16 != 0) {
-    std::cout << "Image size must be multiple of 16." << std::endl;
-    return -30;
-  }
-  SkipComments(in);
-  ReadLine(in, ac);
-  *piWidth = static_cast<std::uint32_t>(iWidth);
-  *piHeight = static_cast<std::uint32_t>(iHeight);
   return 0;
-}
-
-// The raw plane's size fields: whole blocks (whole description blocks with
-// MDC) that fit the stream's 16-bit fields.
-bool IsValidRawPlaneSize(std::int32_t iSize, bool bMdc) {
-  return iSize > 0 && iSize <= kMaxDimension && iSize % (bMdc ? 16 : 8) == 0;
-}
-
-// Bytes held at the peak of a run: input buffer, full-size object, payloads,
-// and with MDC the description buffer and one description object.
-double PeakBytes(std::uint32_t iWidth, std::uint32_t iHeight, bool bRaw, bool bMdc) {
-  const double fSamples = double(iWidth) * iHeight;
-  double fBytes = (bRaw ? 4 : 1) * fSamples + CBlockCodec::FootprintBytes(iWidth, iHeight) +
-                  fSamples;
-  if (bMdc) fBytes += fSamples + CBlockCodec::FootprintBytes(iWidth / 2, iHeight / 2);
-  return fBytes;
-}
-
-struct Payload {
-  std::vector<unsigned char> vBytes;
-  int iLength;
-};
-
-int EncodePlane(CBlockEncoder& codec, bool bEceb, float fQ, Payload* pPayload) {
-  pPayload->vBytes.resize(std::size_t(codec.m_iWidth) * codec.m_iHeight);
-  pPayload->iLength = bEceb ? codec.EncodeEceb(&pPayload->vBytes, fQ)
-                            : codec.EncodeLceb(&pPayload->vBytes, fQ);
-  return pPayload->iLength;
-}
-
-// Codes the plane of full as one description, or as four with MDC; false
-// when q is too small for the plane.
-bool EncodeDescriptions(CBlockEncoder& full, const Settings& s, std::vector<Payload>* pvOut) {
-  if (s.iMdc == 0) {
-    pvOut->resize(1);
-    return EncodePlane(full, s.bEceb, s.fQ, &(*pvOut)[0]) >= 0;
-  }
-  const std::uint32_t iWidth = full.m_iWidth / 2, iHeight = full.m_iHeight / 2;
-  std::vector<float> vDescription(std::size_t(iWidth) * iHeight);
-  pvOut->resize(4);
-  for (int k = 0; k < 4; ++k) {
-    CBlockEncoder part(iWidth, iHeight);
-    full.ExtractDescription(vDescription.data(), k);
-    part.SetPlane(vDescription.data());
-    if (EncodePlane(part, s.bEceb, s.fQ, &(*pvOut)[k]) < 0) return false;
-  }
-  return true;
 }
 
 int ReportTruncated(const Settings& s) {
@@ -226,58 +135,75 @@ int ReportTruncated(const Settings& s) {
   return kBadInput;
 }
 
-// Reads the size fields of a raw plane (0), or returns the error.
-int ReadRawPlaneHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidth,
-                       std::uint32_t* piHeight) {
-  if (!in.ReadU32(piWidth) || !in.ReadU32(piHeight)) return ReportTruncated(s);
-  if (!IsValidRawPlaneSize(static_cast<std::int32_t>(*piWidth), s.iMdc != 0) ||
-      !IsValidRawPlaneSize(static_cast<std::int32_t>(*piHeight), s.iMdc != 0)) {
-    std::cout << "Invalid raw plane size." << std::endl;
-    return kBadInput;
+// The message and exit value of a failure of the input or of the coding.
+int Report(tarn_status status, const Settings& s) {
+  switch (status) {
+    case TARN_ERR_PGM_MAGIC: std::cout << "Invalid pgm file " << std::endl; return kBadInput;
+    case TARN_ERR_PGM_FORMAT: std::cout << "Invalid pgm format" << std::endl; return kBadInput;
+    case TARN_ERR_PGM_SIZE: std::cout << "Image size must be multiple of 16." << std::endl; return kBadInput;
+    case TARN_ERR_RAW_PLANE_SIZE: std::cout << "Invalid raw plane size." << std::endl; return kBadInput;
+    case TARN_ERR_RAW_PLANE_DATA: std::cout << "Invalid raw plane data." << std::endl; return kBadInput;
+    case TARN_ERR_TRUNCATED_INPUT: return ReportTruncated(s);
+    case TARN_ERR_QUANT_STEP:
+      std::cout << "Quantization step must be a positive number." << std::endl;
+      return kBadQuantStep;
+    case TARN_ERR_QUANT_TOO_SMALL: std::cout << "Quantization step too small." << std::endl; return kBadQuantStep;
+    default: return ReportOutOfMemory();
   }
-  return 0;
 }
 
-// True when every float of a raw plane (in the host's layout, as SetPlaneRaw
-// takes them) is finite: a NaN or an infinity cannot be quantised.
-bool IsFinitePlane(const std::vector<unsigned char>& vBytes) {
-  for (std::size_t i = 0; i + 4 <= vBytes.size(); i += 4) {
-    float f;
-    std::memcpy(&f, &vBytes[i], 4);
-    if (!std::isfinite(f)) return false;
+// The input's header: a raw plane's size fields, or a PGM header, read as
+// far as it goes (from a pipe, chunk by chunk as it arrives). The bytes read
+// after the header are the first of the samples, left in *pvData.
+tarn_status ReadHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidth,
+                       std::uint32_t* piHeight, std::vector<unsigned char>* pvData) {
+  if (s.bEntropyOnly) {
+    unsigned char acHeader[TARN_RAW_PLANE_HEADER_SIZE];
+    if (!in.Read(acHeader, sizeof acHeader)) return TARN_ERR_TRUNCATED_INPUT;
+    return tarn_raw_plane_parse_header(acHeader, s.iMdc != 0, piWidth, piHeight);
   }
-  return true;
+  for (std::size_t iChunk = 4096;; iChunk *= 2) {
+    const bool bEnd = in.ReadSome(pvData, iChunk) < iChunk;
+    std::size_t iHeader = 0;
+    const tarn_status status = tarn_pgm_parse_header(pvData->data(), pvData->size(), bEnd, TARN_PGM_ENCODER,
+                                                     piWidth, piHeight, &iHeader);
+    if (status == TARN_ERR_NEED_MORE_DATA) continue;
+    pvData->erase(pvData->begin(), pvData->begin() + static_cast<std::ptrdiff_t>(iHeader));
+    return status;
+  }
 }
 
-// Loads the input into a fresh full-size object (0), or returns the error.
+// The bytes held at the peak of a run: the input and what the library needs.
+bool FitsRun(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s,
+             const tarn_encode_options& options) {
+  const double fInput = (s.bEntropyOnly ? 4.0 : 1.0) * iWidth * iHeight;
+  return FitsInMemory(fInput + double(tarn_encode_memory(iWidth, iHeight, &options)));
+}
+
+// Reads and encodes the input (0), or returns the error after its message.
 // A file too short for the announced size is refused before anything is
 // sized from it; from a pipe the samples are read as they come.
-int LoadInput(CFileReader& in, const Settings& s, std::unique_ptr<CBlockEncoder>* ppCodec,
-              int iFilterType, const float* pfFilter) {
-  std::uint32_t iWidth, iHeight;
-  if (s.bEntropyOnly) {
-    if (int iResult = ReadRawPlaneHeader(in, s, &iWidth, &iHeight)) return iResult;
-  } else if (ReadPgmHeader(in.Stream(), &iWidth, &iHeight) != 0) {
-    return kBadInput;
-  }
-  const std::uint64_t iBytes = (s.bEntropyOnly ? 4 : 1) * (std::uint64_t(iWidth) * iHeight);
-  if (iBytes > in.Remaining()) return ReportTruncated(s);
-  if (!FitsInMemory(PeakBytes(iWidth, iHeight, s.bEntropyOnly, s.iMdc != 0))) {
-    std::cout << "Not enough memory." << std::endl;
-    return kOutOfMemory;
-  }
+int EncodeInput(CFileReader& in, const Settings& s, const tarn_encode_options& options,
+                tarn_encoded* pOut, std::uint32_t* piWidth, std::uint32_t* piHeight) {
+  std::uint32_t& iWidth = *piWidth;
+  std::uint32_t& iHeight = *piHeight;
   std::vector<unsigned char> vInput;
+  if (tarn_status status = ReadHeader(in, s, &iWidth, &iHeight, &vInput)) return Report(status, s);
+  const std::uint64_t iBytes = (s.bEntropyOnly ? 4 : 1) * (std::uint64_t(iWidth) * iHeight);
+  if (iBytes > vInput.size() && iBytes - vInput.size() > in.Remaining()) return ReportTruncated(s);
+  if (!FitsRun(iWidth, iHeight, s, options)) return ReportOutOfMemory();
   if (!in.ReadBytes(&vInput, iBytes)) return ReportTruncated(s);
-  if (s.bEntropyOnly && !IsFinitePlane(vInput)) {
-    std::cout << "Invalid raw plane data." << std::endl;
-    return kBadInput;
+  tarn_status status;
+  if (s.bEntropyOnly) {
+    // The plane's floats, in the host's layout.
+    std::vector<float> vPlane(std::size_t(iWidth) * iHeight);
+    std::memcpy(vPlane.data(), vInput.data(), iBytes);
+    std::vector<unsigned char>().swap(vInput);
+    status = tarn_encode_coefficients(vPlane.data(), iWidth, iHeight, &options, pOut);
+  } else {
+    status = tarn_encode(vInput.data(), iWidth, iHeight, iWidth, &options, pOut);
   }
-  ppCodec->reset(new CBlockEncoder(iWidth, iHeight));
-  if (s.bEntropyOnly)
-    (*ppCodec)->SetPlaneRaw(vInput.data());
-  else
-    (*ppCodec)->ForwardTransform(vInput.data(), iFilterType, pfFilter);
-  return 0;
+  return status == TARN_OK ? 0 : Report(status, s);
 }
 
 std::string DescriptionFileName(std::size_t k) { return "mdc" + std::to_string(k + 1) + ".out"; }
@@ -296,63 +222,61 @@ int ReportFailedWrite(std::ofstream& out, const Settings& s, std::size_t iDescri
 // Writes the records to outfile (and with MDC each to its own file),
 // printing each payload length, then the totals.
 int WriteStream(const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight,
-                const std::vector<Payload>& vPayloads) {
+                const tarn_encoded& stream) {
   std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
   if (!out) {
     std::cout << "Can't create cmp_file " << s.pcOutFile << std::endl;
     return kCannotCreateOutput;
   }
-  const std::uint32_t f = s.iMdc != 0 ? 2 : 1;
   std::uint32_t iTotal = 0;
-  for (std::size_t k = 0; k < vPayloads.size(); ++k) {
-    const Payload& payload = vPayloads[k];
-    const RecordHeader header = {static_cast<std::uint16_t>(iWidth / f),
-                                 static_cast<std::uint16_t>(iHeight / f), s.fQ,
-                                 static_cast<std::uint32_t>(payload.iLength)};
-    iTotal += header.m_iLength;
-    WriteRecord(out, header, payload.vBytes.data());
-    if (!out.flush()) return ReportFailedWrite(out, s, k);
+  for (int k = 0; k < stream.descriptions; ++k) {
+    const char* pcRecord = reinterpret_cast<const char*>(stream.data + stream.record_offset[k]);
+    const std::streamsize iRecord = TARN_RECORD_HEADER_SIZE + std::streamsize(stream.payload_length[k]);
+    iTotal += stream.payload_length[k];
+    out.write(pcRecord, iRecord);
+    if (!out.flush()) return ReportFailedWrite(out, s, std::size_t(k));
     if (s.iMdc != 0) {
-      std::ofstream part(DescriptionFileName(k), std::ios::binary | std::ios::trunc);
-      if (part) WriteRecord(part, header, payload.vBytes.data());
+      std::ofstream part(DescriptionFileName(std::size_t(k)), std::ios::binary | std::ios::trunc);
+      if (part) part.write(pcRecord, iRecord);
       if (!part || !part.flush()) {
         std::cout << "Failed to create file " << std::endl;
         return kCannotCreateDescriptionFile;
       }
     }
-    std::cout << payload.iLength << " bytes" << std::endl;
+    std::cout << stream.payload_length[k] << " bytes" << std::endl;
   }
   PrintTotals(std::cout, iTotal, iWidth, iHeight);
   return 0;
 }
 
+struct Releaser {
+  void operator()(tarn_filters* p) const { tarn_filters_free(p); }
+};
+
 int Run(const Settings& s) {
-  if (!(s.fQ > 0) || !std::isfinite(s.fQ)) {
-    std::cout << "Quantization step must be a positive number." << std::endl;
-    return kBadQuantStep;
-  }
-  const char cFirst = s.pcFilterConfig[0];
-  const int iFilterType = cFirst >= '0' && cFirst <= '9' ? cFirst - '0' : -1;
-  float afFilter[256] = {};
-  if (iFilterType == -1 && !LoadPreFilter(s.pcFilterConfig, s.bVerbose, afFilter))
-    return kInvalidPreFilter;
+  tarn_encode_options options;
+  tarn_encode_options_init(&options);
+  options.q = s.fQ;
+  options.coder = s.bEceb ? TARN_CODER_ECEB : TARN_CODER_LCEB;
+  options.mdc = s.iMdc;
+  if (tarn_status status = tarn_encode_options_validate(&options)) return Report(status, s);
+  tarn_filters* pFilters = nullptr;
+  if (int iResult = LoadFilters(s, &pFilters)) return iResult;
+  const std::unique_ptr<tarn_filters, Releaser> filters(pFilters);
+  options.filters = pFilters;
   CFileReader in(s.pcInFile);
   if (!in.IsOpen()) {
     std::cout << "Can't open org_file " << s.pcInFile << std::endl;
     return kCannotOpenInput;
   }
   try {
-    std::unique_ptr<CBlockEncoder> pCodec;
-    if (int iResult = LoadInput(in, s, &pCodec, iFilterType, afFilter)) return iResult;
-    std::vector<Payload> vPayloads;
-    if (!EncodeDescriptions(*pCodec, s, &vPayloads)) {
-      std::cout << "Quantization step too small." << std::endl;
-      return kBadQuantStep;
-    }
-    return WriteStream(s, pCodec->m_iWidth, pCodec->m_iHeight, vPayloads);
+    tarn_encoded stream = {};
+    std::uint32_t iWidth = 0, iHeight = 0;
+    if (int iResult = EncodeInput(in, s, options, &stream, &iWidth, &iHeight)) return iResult;
+    const std::unique_ptr<uint8_t, decltype(&tarn_free)> data(stream.data, tarn_free);
+    return WriteStream(s, iWidth, iHeight, stream);
   } catch (const std::bad_alloc&) {
-    std::cout << "Not enough memory." << std::endl;
-    return kOutOfMemory;
+    return ReportOutOfMemory();
   }
 }
 }  // namespace

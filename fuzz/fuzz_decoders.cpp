@@ -6,6 +6,8 @@
 
 #include "block_codec.h"
 
+using namespace tarn;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
   const std::uint32_t width = 8u * (1 + data[1] % 8), height = 8u * (1 + data[2] % 8);

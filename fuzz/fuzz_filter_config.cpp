@@ -1,18 +1,12 @@
-// libFuzzer target: the filter configuration loader on arbitrary files.
+// libFuzzer target: the filter configuration loader on arbitrary bytes.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iostream>
 
-#include "filter_config.h"
+#include "tarn/tarn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  {
-    std::ofstream file("fuzz_filters.dat", std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  std::cout.setstate(std::ios::failbit);  // keep the fuzzer's console quiet
-  FilterBank bank{};
-  LoadFilterBank("fuzz_filters.dat", true, bank);
+  tarn_filter_info info;
+  tarn_filters* filters = nullptr;
+  if (tarn_filters_load(data, size, TARN_FILTERS_FULL, &info, &filters) == TARN_OK) tarn_filters_free(filters);
   return 0;
 }

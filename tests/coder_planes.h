@@ -17,6 +17,8 @@
 #include "dct.h"
 #include "test_files.h"
 
+using namespace tarn;
+
 struct Sample {
   int y, x;
   float value;
@@ -52,7 +54,7 @@ inline std::vector<float> RandomCoefficients(int w, int h, unsigned seed) {
 inline std::vector<float> CameraCoefficients() {
   PgmImage image = ReadPgm(ImagePath("camera.pgm"));
   CBlockEncoder enc(image.width, image.height);
-  enc.ForwardTransform(image.pixels.data(), 0, nullptr);
+  enc.ForwardTransform(image.pixels.data(), image.width, 0, nullptr);
   std::vector<float> plane(image.pixels.size());
   enc.GetPlane(plane.data());
   return plane;

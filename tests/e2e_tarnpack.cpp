@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "e2e_support.h"
-#include "stream_io.h"
+#include "file_io.h"
 
 namespace {
 std::string PackUsage(const std::string& name) {

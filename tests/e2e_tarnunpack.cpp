@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "e2e_support.h"
-#include "stream_io.h"
+#include "file_io.h"
 
 namespace {
 std::string UnpackUsage(const std::string& name) {
@@ -242,6 +242,46 @@ TEST_F(Tarnunpack, FilterFileIsLoadedAndPrintedWithTwoDecimals) {
   EXPECT_EQ(out.substr(0, expected.size()), expected);
   EXPECT_EQ(UnpackOk("z.out dec.pgm f.dat").substr(0, 49),
             "No DCT Wiener. Mean reconstruction will be used.\n");
+}
+
+// Every section of a full file in file order, with two decimals; the notice
+// for a file without a DCT Wiener filter depends on the loss filter's size.
+TEST_F(Tarnunpack, VerboseShowsEverySectionInFileOrder) {
+  EncodeCamera();
+  FilterFile file;
+  file.post[0] = 1;
+  file.post[1] = 0.5f;
+  file.post[2] = -0.25f;
+  file.lossSize = 8;
+  file.dctSize = 8;
+  file.boundaryFlag = 1;
+  WriteFilterFile(Path("full.dat"), file);
+  std::string zeros8;
+  for (int k = 0; k < 8; ++k) zeros8 += "0.00  ";
+  zeros8 += "\n";
+  const std::string zeros16 = zeros8.substr(0, 48) + zeros8;
+  std::string expected = "Postfilter size: 8x8\n1.00  0.50  -0.25  0.00  0.00  0.00  0.00  0.00  \n";
+  for (int k = 0; k < 7; ++k) expected += zeros8;
+  expected += "\nNon-PR postfilter size:8\n";
+  for (int k = 0; k < 8; ++k) expected += zeros8;
+  expected += "\nWiener filter for DCT: 8x16\n";
+  for (int k = 0; k < 8; ++k) expected += zeros16;
+  expected += "\nBoundary Wiener filter: \n";
+  for (int k = 0; k < 8; ++k) expected += zeros8;
+  const std::string out = UnpackOk("z.out dec.pgm full.dat -v 1");
+  EXPECT_EQ(out.substr(0, expected.size()), expected);
+  EXPECT_EQ(Counts(out).size(), 1u);
+
+  const char kNoDct[] = "No DCT Wiener. Mean reconstruction will be used.\n";
+  file.dctSize = 0;
+  file.boundaryFlag = 0;
+  file.lossSize = 16;
+  WriteFilterFile(Path("w16.dat"), file);
+  EXPECT_NE(UnpackOk("z.out dec.pgm w16.dat -v 1").find("\nGeneral Wiener filter size:16\n"), std::string::npos);
+  EXPECT_EQ(UnpackOk("z.out dec.pgm w16.dat").find(kNoDct), std::string::npos);
+  file.lossSize = 8;
+  WriteFilterFile(Path("w8.dat"), file);
+  EXPECT_EQ(UnpackOk("z.out dec.pgm w8.dat").substr(0, sizeof kNoDct - 1), kNoDct);
 }
 
 TEST_F(Tarnunpack, InvalidFilterFiles) {

@@ -5,7 +5,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "line_filters.h"
+#include "filter_config.h"
+#include "tarn/tarn.h"
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -21,15 +22,15 @@ void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
 PgmImage ReadPgm(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string magic;
+  const std::vector<unsigned char> bytes = ReadFileBytes(path);
+  tarn_image read;
+  if (tarn_pgm_read(bytes.data(), bytes.size(), TARN_PGM_ANY, &read) != TARN_OK)
+    throw std::runtime_error("bad pgm " + path);
   PgmImage image;
-  int maxval = 0;
-  in >> magic >> image.width >> image.height >> maxval;
-  in.get();
-  image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-  in.read(reinterpret_cast<char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
-  if (magic != "P5" || !in) throw std::runtime_error("bad pgm " + path);
+  image.width = static_cast<int>(read.width);
+  image.height = static_cast<int>(read.height);
+  image.pixels.assign(read.pixels, read.pixels + std::size_t(read.width) * read.height);
+  tarn_free(read.pixels);
   return image;
 }
 
@@ -87,13 +88,7 @@ std::vector<float> Identity(int n) {
 }
 
 std::vector<float> BuiltInFilterMatrix(int type, bool pre) {
-  static const int kOffsets[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   std::vector<float> m(64);
-  for (int j = 0; j < 8; ++j) {
-    float line[8] = {};
-    line[j] = 1.0f;
-    FilterLine8(line, kOffsets, pre, type, nullptr);
-    for (int i = 0; i < 8; ++i) m[static_cast<std::size_t>(i) * 8 + j] = line[i];
-  }
+  tarn::BuiltInFilterMatrix(type, pre, m.data());
   return m;
 }

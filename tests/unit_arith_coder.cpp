@@ -4,6 +4,8 @@
 
 #include "arith_coder.h"
 
+using namespace tarn;
+
 namespace {
 std::vector<unsigned char> Encode(const std::vector<int>& bits, CBinModel* model) {
   std::vector<unsigned char> payload;

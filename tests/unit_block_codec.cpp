@@ -4,6 +4,8 @@
 
 #include "block_codec.h"
 
+using namespace tarn;
+
 TEST(BlockCodec, ModelLimitsFollowTheWidth) {
   struct Case {
     std::uint32_t width;
@@ -63,9 +65,10 @@ TEST(BlockCodec, PlaneCopiesAndIndexing) {
 
 TEST(BlockCodec, FreshDecoderHasNoLoss) {
   CBlockDecoder decoder(32, 16);
-  ASSERT_EQ(decoder.m_pcDataLossMask.size(), 2u);
-  for (std::size_t r = 0; r < 2; ++r) {
-    EXPECT_EQ(decoder.m_pcDataLossMask[r], std::vector<unsigned char>(4, 0));
-    EXPECT_EQ(decoder.m_pcDataLossMaskCopy[r], std::vector<unsigned char>(4, 0));
-  }
+  for (std::size_t r = 0; r < 2; ++r)
+    for (std::size_t c = 0; c < 4; ++c) {
+      EXPECT_EQ(decoder.m_pcDataLossMask[r][c], 0);
+      EXPECT_EQ(decoder.m_pcDataLossMaskCopy[r][c], 0);
+    }
+  EXPECT_EQ(decoder.m_pcDataLossMask[1], decoder.m_pcDataLossMask.Data() + 4);
 }

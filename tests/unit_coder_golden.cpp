@@ -7,6 +7,8 @@
 
 #include "coder_planes.h"
 
+using namespace tarn;
+
 namespace {
 std::uint64_t Fnv1a(const std::vector<unsigned char>& bytes) {
   std::uint64_t hash = 1469598103934665603ull;

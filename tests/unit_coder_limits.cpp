@@ -10,6 +10,8 @@
 
 #include "coder_planes.h"
 
+using namespace tarn;
+
 namespace {
 constexpr int kSize = 64;
 constexpr float kQ = 20;

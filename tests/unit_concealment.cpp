@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "block_codec.h"
-#include "filter_config.h"
-#include "fresh_directory.h"
+#include "diagnostics_recorder.h"
 #include "test_files.h"
+
+using namespace tarn;
 
 namespace {
 
 float F(double v) { return static_cast<float>(v); }
 
-// Concealment writes "BeforePost.raw" into the current directory; each test
-// works in a fresh directory of its own so that tests can run in parallel.
-class Concealment : public InFreshDirectory {};
+// Each test sees what concealment shows through a recorder.
+class Concealment : public ::testing::Test {};
 
 using SampleFn = std::function<float(int i, int j)>;
 
@@ -34,47 +34,27 @@ void ExpectBlock(const CBlockDecoder& dec, int r, int c, const SampleFn& f) {
       ASSERT_EQ(dec._d[8 * r + i][8 * c + j], f(i, j)) << "block " << r << "," << c << " sample " << i << "," << j;
 }
 
-bool PlaneDumpMatches(const char* pcName, const CBlockDecoder& dec) {
-  const std::vector<unsigned char> bytes = ReadFileBytes(pcName);
-  const std::size_t iBytes = 4 * static_cast<std::size_t>(dec.m_iWidth) * dec.m_iHeight;
-  return bytes.size() == iBytes && std::memcmp(bytes.data(), dec._d[0], iBytes) == 0;
-}
-
 // Prediction filters that can be followed by hand. DCT Wiener: sample j of a
 // lost line is (1 - j/8) x the last sample before it + (j/8) x the mean of
 // the first two after it. Boundary Wiener: every sample is the mean of the
 // neighbour's two samples next to the lost block (elements [j][6], [j][7]);
 // its mirror therefore takes elements [j][0] and [j][1].
-struct Filters {
-  float dct[128] = {};
-  float boundary[64] = {};
-  float mirror[64] = {};
-  explicit Filters(bool bBoundary) {
-    for (int j = 0; j < 8; ++j) {
-      dct[16 * j + 7] = 1.0f - j / 8.0f;
-      dct[16 * j + 8] = dct[16 * j + 9] = j / 16.0f;
-      boundary[8 * j + 6] = boundary[8 * j + 7] = 0.5f;
-      mirror[8 * (7 - j) + 1] = mirror[8 * (7 - j) + 0] = 0.5f;
-    }
-    if (!bBoundary) {
-      std::fill(boundary, boundary + 64, 0.0f);
-      std::fill(mirror, mirror + 64, 0.0f);
-      boundary[0] = mirror[0] = kAbsentFilter;
-    }
+FilterBank Filters(bool bBoundary) {
+  FilterBank bank;
+  bank.m_bHasDctWiener = true;
+  for (int j = 0; j < 8; ++j) {
+    bank.m_afDctWiener[16 * j + 7] = 1.0f - j / 8.0f;
+    bank.m_afDctWiener[16 * j + 8] = bank.m_afDctWiener[16 * j + 9] = j / 16.0f;
+    if (!bBoundary) continue;
+    bank.m_afBoundaryWiener[8 * j + 6] = bank.m_afBoundaryWiener[8 * j + 7] = 0.5f;
+    bank.m_afBoundaryWienerMirror[8 * (7 - j) + 1] = bank.m_afBoundaryWienerMirror[8 * (7 - j) + 0] = 0.5f;
   }
-};
+  if (bBoundary) bank.m_afBoundaryWiener[0] = 0.0f;  // element [0][0] is a weight then
+  return bank;
+}
 
-// Captures what concealment prints.
-class CoutCapture {
- public:
-  CoutCapture() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(m_old); }
-  std::string Text() const { return m_text.str(); }
-
- private:
-  std::ostringstream m_text;
-  std::streambuf* m_old;
-};
+// No DCT Wiener filter: concealment averages.
+const FilterBank kAveraging;
 
 const char kWarning[] =
     "Warning: No valid neighbor is found for a lost block!!!\n"
@@ -96,8 +76,10 @@ TEST_F(Concealment, LineLossAveragesTheNearestRing) {
   for (int reuse : {0, 1}) {
     SCOPED_TRACE("reuse " + std::to_string(reuse));
     CBlockDecoder dec(24, 24);
+    DiagnosticsRecorder shown;
+    shown.Attach(dec);
     FillLineLossPlane(dec);
-    dec.ConcealLostBlocks(9, reuse, nullptr, nullptr, nullptr);
+    dec.ConcealLostBlocks(9, reuse, kAveraging);
     if (reuse == 0) {
       // Above and below only: the row's other blocks stay unusable.
       ExpectBlock(dec, 1, 0, [](int i, int j) { return 30.0f + i + 2 * j; });
@@ -111,7 +93,7 @@ TEST_F(Concealment, LineLossAveragesTheNearestRing) {
     }
     for (int c = 0; c < 3; ++c) EXPECT_EQ(dec.m_pcDataLossMask[1][c], reuse == 1 ? 0 : 1);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(dec.m_pcDataLossMaskCopy[1][c], 1);
-    EXPECT_TRUE(PlaneDumpMatches("BeforePost.raw", dec));
+    EXPECT_TRUE(shown.Shows(TARN_PLANE_BEFORE_POST, dec));
   }
 }
 
@@ -127,8 +109,7 @@ TEST_F(Concealment, LineLossWithWienerFilters) {
     SCOPED_TRACE("reuse " + std::to_string(reuse));
     CBlockDecoder dec(24, 24);
     FillLineLossPlane(dec);
-    const Filters filters(true);
-    dec.ConcealLostBlocks(9, reuse, filters.dct, filters.boundary, filters.mirror);
+    dec.ConcealLostBlocks(9, reuse, Filters(true));
     // Column 0 has no left block, and the right one is lost: PV alone. With
     // reuse 0 that holds in every column.
     float afLeft[8][8];
@@ -174,8 +155,7 @@ TEST_F(Concealment, PredictionFromRowOrColumnNeighbours) {
             dec._d[8 * rc(b).first + i][8 * rc(b).second + j] = sample(b, q, p);
           }
       dec.MarkLost(rc(k.lost).first, rc(k.lost).second);
-      const Filters filters(k.boundary);
-      dec.ConcealLostBlocks(1, 1, filters.dct, filters.boundary, filters.mirror);
+      dec.ConcealLostBlocks(1, 1, Filters(k.boundary));
       for (int q = 0; q < 8; ++q)
         for (int p = 0; p < 8; ++p) {
           auto [i, j] = ij(q, p);
@@ -190,17 +170,19 @@ TEST_F(Concealment, LatticeLossPassesWithoutReuse) {
   // 4 x 4 blocks, all border blocks exposed: only (0,0), (0,2), (2,0), (2,2)
   // arrive. Block (r, c) holds base + i + 2 j with base 16 r + 4 c + 8.
   CBlockDecoder dec(32, 32);
+  DiagnosticsRecorder shown;
+  shown.Attach(dec);
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c) FillBlock(dec, r, c, [&](int i, int j) { return 16.0f * r + 4 * c + 8 + i + 2 * j; });
   dec.m_iBoundaryLoss = 1;
   dec.SimulateLoss(5);
-  dec.ConcealLostBlocks(5, 0, nullptr, nullptr, nullptr);
+  dec.ConcealLostBlocks(5, 0, kAveraging);
   // Pass 1 uses left and right, pass 2 above and below, pass 3 the diagonal
   // neighbours (ring 2) inside the image.
   const float kExpected[4][4] = {{8, 12, 16, 16}, {24, 28, 32, 32}, {40, 44, 48, 48}, {40, 44, 48, 48}};
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c) ExpectBlock(dec, r, c, [&](int i, int j) { return kExpected[r][c] + i + 2 * j; });
-  EXPECT_FALSE(FileExists("BeforePost.raw"));
+  EXPECT_FALSE(shown.Has(TARN_PLANE_BEFORE_POST));
 }
 
 TEST_F(Concealment, RasterOrderStopsAtABlockWithoutNeighbours) {
@@ -210,28 +192,26 @@ TEST_F(Concealment, RasterOrderStopsAtABlockWithoutNeighbours) {
   for (int reuse : {0, 1}) {
     SCOPED_TRACE("reuse " + std::to_string(reuse));
     CBlockDecoder dec(88, 8);
+    DiagnosticsRecorder shown;
+    shown.Attach(dec);
     for (int c = 0; c < 11; ++c) FillBlock(dec, 0, c, [&](int i, int j) { return 3.0f * c + i + 2 * j + 1; });
     for (int c = 1; c < 10; ++c) dec.MarkLost(0, c);
-    std::string printed;
-    {
-      CoutCapture capture;
-      dec.ConcealLostBlocks(1, reuse, nullptr, nullptr, nullptr);
-      printed = capture.Text();
-    }
+    dec.ConcealLostBlocks(1, reuse, kAveraging);
+    const std::string printed = shown.warnings;
     auto first = [](int i, int j) { return 1.0f + i + 2 * j; };
     if (reuse == 0) {
       EXPECT_EQ(printed, kWarning);
       for (int c = 1; c <= 4; ++c) ExpectBlock(dec, 0, c, first);
       for (int c = 5; c <= 9; ++c) ExpectBlock(dec, 0, c, [](int, int) { return 0.0f; });
       for (int c = 1; c <= 9; ++c) EXPECT_EQ(dec.m_pcDataLossMask[0][c], 1);
-      EXPECT_FALSE(FileExists("BeforePost.raw"));
+      EXPECT_FALSE(shown.Has(TARN_PLANE_BEFORE_POST));
     } else {
       // Each block copies its concealed left neighbour; block 9 also has
       // block 10 in ring 1.
       EXPECT_EQ(printed, "");
       for (int c = 1; c <= 8; ++c) ExpectBlock(dec, 0, c, first);
       ExpectBlock(dec, 0, 9, [](int i, int j) { return 16.0f + i + 2 * j; });
-      EXPECT_TRUE(PlaneDumpMatches("BeforePost.raw", dec));
+      EXPECT_TRUE(shown.Shows(TARN_PLANE_BEFORE_POST, dec));
     }
   }
 }
@@ -241,33 +221,32 @@ TEST_F(Concealment, LatticeLossGoesOnPastAFailedBlock) {
   // Lose that one as well: each block the passes visit fails with its
   // warning, and the passes still visit all of them.
   CBlockDecoder dec(16, 16);
+  DiagnosticsRecorder shown;
+  shown.Attach(dec);
   for (int r = 0; r < 2; ++r)
     for (int c = 0; c < 2; ++c) FillBlock(dec, r, c, [](int i, int j) { return 5.0f + i + j; });
   dec.m_iBoundaryLoss = 1;
   dec.SimulateLoss(5);
   dec.MarkLost(0, 0);
-  std::string printed;
-  {
-    CoutCapture capture;
-    dec.ConcealLostBlocks(5, 0, nullptr, nullptr, nullptr);
-    printed = capture.Text();
-  }
-  EXPECT_EQ(printed, std::string(kWarning) + kWarning + kWarning);  // (0,1), (1,0), (1,1)
-  EXPECT_FALSE(FileExists("BeforePost.raw"));
+  dec.ConcealLostBlocks(5, 0, kAveraging);
+  EXPECT_EQ(shown.warnings, std::string(kWarning) + kWarning + kWarning);  // (0,1), (1,0), (1,1)
+  EXPECT_FALSE(shown.Has(TARN_PLANE_BEFORE_POST));
 }
 
 TEST_F(Concealment, NothingLostStillDumpsThePlane) {
   CBlockDecoder dec(16, 16);
+  DiagnosticsRecorder shown;
+  shown.Attach(dec);
   for (int r = 0; r < 2; ++r)
     for (int c = 0; c < 2; ++c) FillBlock(dec, r, c, [&](int i, int j) { return 10.0f * r + c + i * 0.5f + j; });
   std::vector<float> before(256);
   dec.GetPlane(before.data());
   dec.SimulateLoss(0);
-  dec.ConcealLostBlocks(0, 1, nullptr, nullptr, nullptr);
+  dec.ConcealLostBlocks(0, 1, kAveraging);
   std::vector<float> after(256);
   dec.GetPlane(after.data());
   EXPECT_EQ(after, before);
-  EXPECT_TRUE(PlaneDumpMatches("BeforePost.raw", dec));
+  EXPECT_TRUE(shown.Shows(TARN_PLANE_BEFORE_POST, dec));
 }
 
 // The ring's blocks are summed in single precision in table order, so the
@@ -279,7 +258,6 @@ TEST_F(Concealment, RingSumFollowsTableOrderInSinglePrecision) {
   const float values[8] = {1e8f, 1.0f, -1e8f, 3.0f, 0.5f, 7.0f, 0.25f, 2.0f};
   for (int k = 0; k < 8; ++k) FillBlock(dec, ring2[k][0], ring2[k][1], [&](int, int) { return values[k]; });
   for (auto rc : {std::pair<int, int>{2, 2}, {1, 2}, {3, 2}, {2, 1}, {2, 3}}) dec.m_pcDataLossMask[rc.first][rc.second] = 1;
-  Filters none(false);
-  EXPECT_TRUE(dec.ConcealBlock(2, 2, 0, nullptr, none.boundary, none.mirror));
+  EXPECT_TRUE(dec.ConcealBlock(2, 2, 0, kAveraging));
   ExpectBlock(dec, 2, 2, [](int, int) { return 12.75f / 8; });
 }

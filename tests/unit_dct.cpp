@@ -5,6 +5,8 @@
 
 #include "dct.h"
 
+using namespace tarn;
+
 namespace {
 // A block held in a larger plane with a row distance of 13 floats, to show
 // that the transforms work through arbitrary row pointers.

@@ -8,6 +8,8 @@
 #include "coder_planes.h"
 #include "quantiser.h"
 
+using namespace tarn;
+
 namespace {
 float MeanPrediction(float above, float left) {
   return static_cast<float>(std::trunc((double(above) + left + 1) / 2));

@@ -6,6 +6,8 @@
 #include "dct.h"
 #include "test_files.h"
 
+using namespace tarn;
+
 namespace {
 std::vector<unsigned char> RandomPixels(std::size_t count, unsigned seed) {
   std::mt19937 rng(seed);
@@ -17,7 +19,7 @@ std::vector<unsigned char> RandomPixels(std::size_t count, unsigned seed) {
 // The plane after a plain block DCT of the pixels.
 std::vector<float> PlainDct(const std::vector<unsigned char>& pixels, std::uint32_t w, std::uint32_t h) {
   CBlockEncoder codec(w, h);
-  codec.ForwardTransform(pixels.data(), 2, nullptr);
+  codec.ForwardTransform(pixels.data(), w, 2, nullptr);
   std::vector<float> plane(w * h);
   codec.GetPlane(plane.data());
   return plane;
@@ -29,7 +31,7 @@ std::vector<float> PlainDct(const std::vector<unsigned char>& pixels, std::uint3
 TEST(ForwardTransform, SixteenBySixteenTouchesAllButTheCorners) {
   std::vector<unsigned char> pixels = RandomPixels(256, 5);
   CBlockEncoder codec(16, 16);
-  codec.ForwardTransform(pixels.data(), 0, nullptr);
+  codec.ForwardTransform(pixels.data(), 16, 0, nullptr);
   for (int by = 0; by < 2; ++by)
     for (int bx = 0; bx < 2; ++bx) {
       codec.SetBlock(bx, by);
@@ -52,7 +54,7 @@ TEST(ForwardTransform, ConstantImageGivesDcOnly) {
   std::vector<unsigned char> pixels(32 * 32, 77);
   for (int type : {0, 1, 5}) {
     CBlockEncoder codec(32, 32);
-    codec.ForwardTransform(pixels.data(), type, nullptr);
+    codec.ForwardTransform(pixels.data(), 32, type, nullptr);
     for (int y = 0; y < 32; ++y)
       for (int x = 0; x < 32; ++x) {
         if (y % 8 == 0 && x % 8 == 0)
@@ -80,7 +82,7 @@ TEST(ForwardTransform, NoFilterAndIdentityMatrixGiveThePlainDct) {
   std::vector<float> identity(256, 0.0f);
   for (int i = 0; i < 8; ++i) identity[17 * i] = 1.0f;
   CBlockEncoder codec(w, h);
-  codec.ForwardTransform(pixels.data(), -1, identity.data());
+  codec.ForwardTransform(pixels.data(), w, -1, identity.data());
   std::vector<float> plane(w * h);
   codec.GetPlane(plane.data());
   EXPECT_EQ(plane, plain);
@@ -93,7 +95,7 @@ TEST(ForwardTransform, FilteredValuesLeaveTheByteRange) {
   for (int y = 0; y < 16; ++y)
     for (int x = 8; x < 16; ++x) pixels[16 * y + x] = 8;
   CBlockEncoder codec(16, 16);
-  codec.ForwardTransform(pixels.data(), 0, nullptr);
+  codec.ForwardTransform(pixels.data(), 16, 0, nullptr);
   InverseDct8x8((codec.SetBlock(0, 0), codec.m_apfBlock));
   EXPECT_NEAR(codec._d[0][7], -5.054218f, 1e-4);
   InverseDct8x8((codec.SetBlock(1, 0), codec.m_apfBlock));

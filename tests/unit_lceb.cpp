@@ -8,6 +8,8 @@
 #include "coder_planes.h"
 #include "quantiser.h"
 
+using namespace tarn;
+
 namespace {
 // The residual that the encoder leaves in the DC sample of block (bx, by):
 // with q = 1 and integer DCs every reconstructed DC equals the original, so

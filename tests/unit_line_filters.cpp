@@ -5,6 +5,8 @@
 #include "block_codec.h"
 #include "test_files.h"
 
+using namespace tarn;
+
 namespace {
 const int kRow[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 const float kStep[8] = {0, 0, 0, 0, 8, 8, 8, 8};

@@ -7,6 +7,8 @@
 #include "block_codec.h"
 #include "test_files.h"
 
+using namespace tarn;
+
 namespace {
 // 16 x 16 matrices (stride 16). A scaling matrix makes every operation leave
 // its factor in the samples it covers, so that on a plane of ones each

@@ -1,21 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "block_codec.h"
-#include "fresh_directory.h"
+#include "diagnostics_recorder.h"
 #include "test_files.h"
 
-namespace {
-namespace fs = std::filesystem;
+using namespace tarn;
 
-// SimulateLoss writes its dumps into the current directory; each test works
-// in a fresh directory of its own so that tests can run in parallel.
-class LossSimulation : public InFreshDirectory {};
+namespace {
+class LossSimulation : public ::testing::Test {};
 
 // A decoder whose samples are all 1 (so that zeroed blocks stand out).
 struct Decoder {
@@ -23,14 +21,18 @@ struct Decoder {
     std::vector<float> ones(static_cast<std::size_t>(w) * h, 1.0f);
     dec.SetPlane(ones.data());
     dec.m_iBoundaryLoss = iBoundaryLoss;
+    shown.Attach(dec);
   }
   int LostCount() const {
-    int n = 0;
-    for (const auto& row : dec.m_pcDataLossMask)
-      for (unsigned char m : row) n += m;
-    return n;
+    const unsigned char* p = dec.m_pcDataLossMask.Data();
+    return static_cast<int>(std::count(p, p + std::size_t(dec.m_iBlocksX) * dec.m_iBlocksY, 1));
+  }
+  std::vector<unsigned char> Mask() const {
+    const unsigned char* p = dec.m_pcDataLossMask.Data();
+    return std::vector<unsigned char>(p, p + std::size_t(dec.m_iBlocksX) * dec.m_iBlocksY);
   }
   CBlockDecoder dec;
+  DiagnosticsRecorder shown;
 };
 
 bool IsBorder(const CBlockDecoder& dec, int r, int c) {
@@ -39,8 +41,10 @@ bool IsBorder(const CBlockDecoder& dec, int r, int c) {
 }
 
 // Every mask entry is 0 or 1, the copy equals the mask, a lost block is all
-// zero and a received one untouched, and the dumps hold the copy and plane.
-void ExpectConsistentAftermath(const CBlockDecoder& dec) {
+// zero and a received one untouched, and the diagnostics show the copy and
+// the plane.
+void ExpectConsistentAftermath(const Decoder& d) {
+  const CBlockDecoder& dec = d.dec;
   const int bX = static_cast<int>(dec.m_iBlocksX), bY = static_cast<int>(dec.m_iBlocksY);
   std::vector<unsigned char> mask;
   for (int r = 0; r < bY; ++r)
@@ -52,20 +56,16 @@ void ExpectConsistentAftermath(const CBlockDecoder& dec) {
       for (int i = 0; i < 8; ++i)
         for (int j = 0; j < 8; ++j) ASSERT_EQ(dec._d[8 * r + i][8 * c + j], m ? 0.0f : 1.0f);
     }
-  EXPECT_EQ(ReadFileBytes("LostMask.raw"), mask);
-  const std::size_t iBytes = 4 * static_cast<std::size_t>(dec.m_iWidth) * dec.m_iHeight;
-  const std::vector<unsigned char> data = ReadFileBytes("LostData.raw");
-  ASSERT_EQ(data.size(), iBytes);
-  EXPECT_EQ(std::memcmp(data.data(), dec._d[0], iBytes), 0);
+  EXPECT_EQ(d.shown.mask, mask);
+  EXPECT_TRUE(d.shown.Shows(TARN_PLANE_LOST_DATA, dec));
 }
 }  // namespace
 
-TEST(DrawRandom, FollowsTheFixedSequenceFromOne) {
-  ResetRandom();
+TEST(DrawRandom, EveryDecoderFollowsTheFixedSequenceFromOne) {
+  CBlockDecoder first(16, 16), second(16, 16);
   for (int expected : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358})
-    EXPECT_EQ(DrawRandom(), expected);
-  ResetRandom();
-  EXPECT_EQ(DrawRandom(), 41);
+    EXPECT_EQ(first.DrawRandom(), expected);
+  EXPECT_EQ(second.DrawRandom(), 41);
 }
 
 TEST_F(LossSimulation, FixedPatterns) {
@@ -96,8 +96,8 @@ TEST_F(LossSimulation, FixedPatterns) {
     d.dec.SimulateLoss(k.config);
     for (int r = 0; r < 64; ++r)
       for (int c = 0; c < 64; ++c) ASSERT_EQ(d.dec.m_pcDataLossMask[r][c], k.lost(r, c) ? 1 : 0) << r << "," << c;
-    ExpectConsistentAftermath(d.dec);
-    EXPECT_EQ(ReadFileBytes("LostMask.raw").size(), 4096u);
+    ExpectConsistentAftermath(d);
+    EXPECT_EQ(d.shown.mask.size(), 4096u);
   }
 }
 
@@ -127,7 +127,7 @@ TEST_F(LossSimulation, LineLossNeedsARowBeforeTheLast) {
     Decoder d(64, h, 1);
     d.dec.SimulateLoss(9);
     EXPECT_EQ(d.LostCount(), h == 16 ? 0 : 8) << h;
-    ExpectConsistentAftermath(d.dec);
+    ExpectConsistentAftermath(d);
   }
 }
 
@@ -135,13 +135,11 @@ TEST_F(LossSimulation, NoPatternStillCopiesAndDumps) {
   for (int config : {0, 10, -1}) {
     Decoder d(512, 512, 1);
     d.dec.m_pcDataLossMaskCopy[5][5] = 1;  // the copy is taken all the same
-    fs::remove("LostData.raw");
-    fs::remove("LostMask.raw");
     d.dec.SimulateLoss(config);
     EXPECT_EQ(d.LostCount(), 0);
-    ExpectConsistentAftermath(d.dec);
-    EXPECT_EQ(ReadFileBytes("LostMask.raw"), std::vector<unsigned char>(4096, 0));
-    EXPECT_EQ(ReadFileBytes("LostData.raw").size(), 1048576u);
+    ExpectConsistentAftermath(d);
+    EXPECT_EQ(d.shown.mask, std::vector<unsigned char>(4096, 0));
+    EXPECT_EQ(d.shown.planes[TARN_PLANE_LOST_DATA].size(), 262144u);
   }
 }
 
@@ -155,7 +153,6 @@ TEST_F(LossSimulation, RandomPatternsOn512By512) {
   for (const Case& k : {Case{6, 409}, Case{7, 1024}, Case{8, 2048}})
     for (int boundary : {0, 1}) {
       SCOPED_TRACE("config " + std::to_string(k.config) + " boundary " + std::to_string(boundary));
-      ResetRandom();
       Decoder d(512, 512, boundary);
       d.dec.SimulateLoss(k.config);
       EXPECT_EQ(d.LostCount(), k.count);
@@ -168,22 +165,20 @@ TEST_F(LossSimulation, RandomPatternsOn512By512) {
       } else if (k.config == 8) {
         EXPECT_TRUE(bBorderLost);
       }
-      ExpectConsistentAftermath(d.dec);
+      ExpectConsistentAftermath(d);
     }
 }
 
-TEST_F(LossSimulation, RandomPatternRepeatsOnlyFromAFreshState) {
-  auto pattern = [](bool bReset) {
-    if (bReset) ResetRandom();
+TEST_F(LossSimulation, RandomPatternIsTheSameForEveryDecoder) {
+  auto pattern = [] {
     Decoder d(256, 256, 0);
     d.dec.SimulateLoss(7);
-    return d.dec.m_pcDataLossMask;
+    return d.Mask();
   };
-  const auto first = pattern(true);
-  EXPECT_EQ(pattern(true), first);
-  // The state is process-wide: a second pattern without a reset differs.
-  pattern(true);
-  EXPECT_NE(pattern(false), first);
+  // Each decoder draws from a source of its own, so a later one repeats the
+  // first one's pattern.
+  const auto first = pattern();
+  EXPECT_EQ(pattern(), first);
 }
 
 TEST_F(LossSimulation, RandomPatternsOnSmallImages) {
@@ -206,12 +201,11 @@ TEST_F(LossSimulation, RandomPatternsOnSmallImages) {
   for (const Case& k : cases) {
     SCOPED_TRACE("size " + std::to_string(k.size) + " boundary " + std::to_string(k.boundary) +
                  " config " + std::to_string(k.config));
-    ResetRandom();
     Decoder d(k.size, k.size, k.boundary);
     d.dec.SimulateLoss(k.config);
     EXPECT_EQ(d.LostCount(), static_cast<int>(k.lost.size()));
     for (auto [r, c] : k.lost) EXPECT_EQ(d.dec.m_pcDataLossMask[r][c], 1) << r << "," << c;
-    ExpectConsistentAftermath(d.dec);
+    ExpectConsistentAftermath(d);
   }
   // 48 x 48: 16 interior blocks against 18 to lose; all of them go.
   for (int config : {6, 7, 8}) {

@@ -6,6 +6,8 @@
 
 #include "block_codec.h"
 
+using namespace tarn;
+
 namespace {
 // A plane whose every sample tells its position: 1000 * row + column.
 void FillPositions(CBlockCodec& codec) {

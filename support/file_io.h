@@ -1,8 +1,7 @@
-// File plumbing shared by tarnpack and tarnunpack: little-endian fields, the
-// description record of the compressed stream, a reader that knows how much
-// of its file is left, the removal of a half-written output, the encoder's
-// closing statistics and the memory check both programs run before they
-// size anything from an image's dimensions.
+// File plumbing shared by the programs: a reader that knows how much of its
+// file is left, the removal of a half-written output, the encoder's closing
+// statistics and the memory check both programs run before they size
+// anything from an image's dimensions.
 #pragma once
 
 #include <cstdint>
@@ -10,25 +9,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Header of one description record; the payload of m_iLength bytes follows.
-struct RecordHeader {
-  std::uint16_t m_iWidth;
-  std::uint16_t m_iHeight;
-  float m_fQ;
-  std::uint32_t m_iLength;
-};
-constexpr int kRecordHeaderBytes = 12;
-
-void PutU16(unsigned char* pc, std::uint16_t iValue);
-void PutU32(unsigned char* pc, std::uint32_t iValue);
-std::uint16_t GetU16(const unsigned char* pc);
-std::uint32_t GetU32(const unsigned char* pc);
-float BitsToFloat(std::uint32_t iBits);
-std::uint32_t FloatToBits(float fValue);
-
-// Writes the 12 header bytes and the payload; the caller checks the stream.
-void WriteRecord(std::ostream& out, const RecordHeader& header, const unsigned char* pcPayload);
 
 // Reads exact byte counts from a file by name. The file's length is taken at
 // opening, so a caller can tell a field that announces more bytes than the
@@ -47,19 +27,24 @@ class CFileReader {
   std::uint64_t Remaining();
   // All iCount bytes, or false (a short read leaves the stream failed).
   bool Read(void* pDest, std::uint64_t iCount);
-  // All iCount bytes into *pvDest, or false. A count beyond the known length
-  // allocates nothing; from a pipe the buffer grows by doubling as the data
-  // arrives, so it never holds more than twice what came plus one chunk.
+  // Fills *pvDest up to iCount bytes (what it holds already counts), or
+  // false. A count beyond the known length allocates nothing; from a pipe
+  // the buffer grows by doubling as the data arrives, so it never holds more
+  // than twice what came plus one chunk.
   bool ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iCount);
-  bool ReadU16(std::uint16_t* piValue);
-  bool ReadU32(std::uint32_t* piValue);
-  bool ReadFloat(float* pfValue);
+  // Appends up to iMax bytes to *pvDest, as many as the file still holds;
+  // their number.
+  std::size_t ReadSome(std::vector<unsigned char>* pvDest, std::size_t iMax);
 
  private:
   std::ifstream m_file;
   std::uint64_t m_iSize = 0;
   bool m_bSizeKnown = false;
 };
+
+// The first iMax bytes of a file (all of a shorter one; none of one that
+// cannot be read).
+std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax);
 
 // Removes the output file pcName after a write to it failed partway, so that
 // no truncated output is left behind. Only a regular file is removed: a

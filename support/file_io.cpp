@@ -1,49 +1,10 @@
-#include "stream_io.h"
+#include "file_io.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
-
-void PutU16(unsigned char* pc, std::uint16_t iValue) {
-  pc[0] = static_cast<unsigned char>(iValue);
-  pc[1] = static_cast<unsigned char>(iValue >> 8);
-}
-
-void PutU32(unsigned char* pc, std::uint32_t iValue) {
-  for (int k = 0; k < 4; ++k) pc[k] = static_cast<unsigned char>(iValue >> (8 * k));
-}
-
-std::uint16_t GetU16(const unsigned char* pc) {
-  return static_cast<std::uint16_t>(pc[0] | pc[1] << 8);
-}
-
-std::uint32_t GetU32(const unsigned char* pc) {
-  return pc[0] | pc[1] << 8 | pc[2] << 16 | static_cast<std::uint32_t>(pc[3]) << 24;
-}
-
-float BitsToFloat(std::uint32_t iBits) {
-  float f;
-  std::memcpy(&f, &iBits, 4);
-  return f;
-}
-
-std::uint32_t FloatToBits(float fValue) {
-  std::uint32_t iBits;
-  std::memcpy(&iBits, &fValue, 4);
-  return iBits;
-}
-
-void WriteRecord(std::ostream& out, const RecordHeader& header, const unsigned char* pcPayload) {
-  unsigned char ac[kRecordHeaderBytes];
-  PutU16(ac, header.m_iWidth);
-  PutU16(ac + 2, header.m_iHeight);
-  PutU32(ac + 4, FloatToBits(header.m_fQ));
-  PutU32(ac + 8, header.m_iLength);
-  out.write(reinterpret_cast<const char*>(ac), kRecordHeaderBytes);
-  out.write(reinterpret_cast<const char*>(pcPayload), header.m_iLength);
-}
 
 CFileReader::CFileReader(const std::string& name) : m_file(name, std::ios::binary) {
   if (!m_file) return;
@@ -77,11 +38,15 @@ bool CFileReader::Read(void* pDest, std::uint64_t iCount) {
 constexpr std::uint64_t kReadChunk = std::uint64_t(1) << 20;
 
 bool CFileReader::ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iCount) {
-  pvDest->clear();
-  if (iCount > Remaining()) return false;
-  if (m_bSizeKnown) {
+  if (pvDest->size() >= iCount) {
     pvDest->resize(iCount);
-    return Read(pvDest->data(), iCount);
+    return true;
+  }
+  if (iCount - pvDest->size() > Remaining()) return false;
+  if (m_bSizeKnown) {
+    const std::size_t iDone = pvDest->size();
+    pvDest->resize(iCount);
+    return Read(pvDest->data() + iDone, iCount - iDone);
   }
   while (pvDest->size() < iCount) {
     const std::uint64_t iDone = pvDest->size();
@@ -96,25 +61,20 @@ bool CFileReader::ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iC
   return true;
 }
 
-bool CFileReader::ReadU16(std::uint16_t* piValue) {
-  unsigned char ac[2];
-  if (!Read(ac, 2)) return false;
-  *piValue = GetU16(ac);
-  return true;
+std::size_t CFileReader::ReadSome(std::vector<unsigned char>* pvDest, std::size_t iMax) {
+  const std::size_t iStart = pvDest->size();
+  pvDest->resize(iStart + iMax);
+  m_file.read(reinterpret_cast<char*>(pvDest->data() + iStart), static_cast<std::streamsize>(iMax));
+  const std::size_t iGot = static_cast<std::size_t>(m_file.gcount());
+  pvDest->resize(iStart + iGot);
+  return iGot;
 }
 
-bool CFileReader::ReadU32(std::uint32_t* piValue) {
-  unsigned char ac[4];
-  if (!Read(ac, 4)) return false;
-  *piValue = GetU32(ac);
-  return true;
-}
-
-bool CFileReader::ReadFloat(float* pfValue) {
-  std::uint32_t iBits;
-  if (!ReadU32(&iBits)) return false;
-  *pfValue = BitsToFloat(iBits);
-  return true;
+std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax) {
+  std::vector<unsigned char> vBytes;
+  CFileReader file(pcName);
+  if (file.IsOpen()) file.ReadSome(&vBytes, iMax);
+  return vBytes;
 }
 
 void RemovePartialFile(const char* pcName) {

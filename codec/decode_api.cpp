@@ -1,0 +1,239 @@
+// Decoding through the public API: a stream in memory, or record by record
+// through a decoder object that merges MDC descriptions and reconstructs.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "api_internal.h"
+#include "block_codec.h"
+#include "stream_format.h"
+
+struct tarn_decoder {
+  tarn_decode_options options;
+  tarn::LossSettings loss;
+  std::uint32_t iWidth = 0, iHeight = 0;  // of one description
+  int iDescriptions = 1;
+  int iNext = 0;          // the description decoded next
+  bool bFinished = false;
+  tarn::CProgress progress{nullptr, nullptr};
+  std::unique_ptr<tarn::CBlockDecoder> pCodec;  // the description's (normal mode)
+  tarn::CArray2D<float> full;                   // the merged plane (MDC)
+};
+
+namespace tarn {
+namespace {
+
+tarn_status Validate(const tarn_decode_options* pOptions) {
+  if (pOptions == nullptr || !IsCompatible(pOptions->abi_version)) return TARN_ERR_INVALID_ARGUMENT;
+  if (pOptions->coder != TARN_CODER_ECEB && pOptions->coder != TARN_CODER_LCEB)
+    return TARN_ERR_INVALID_ARGUMENT;
+  if (pOptions->loss.pattern < 0 || pOptions->loss.pattern > 9) return TARN_ERR_INVALID_ARGUMENT;
+  if (pOptions->filters != nullptr && !pOptions->filters->bFull) return TARN_ERR_INVALID_ARGUMENT;
+  return TARN_OK;
+}
+
+bool IsValidSize(std::uint32_t iSize) { return iSize > 0 && iSize <= kMaxDimension && iSize % 8 == 0; }
+
+int DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, float fQ, const unsigned char* pcPayload,
+                int iLength) {
+  codec.m_pProgress = &dec.progress;
+  dec.progress.BeginPart(dec.iNext, dec.iDescriptions);
+  const bool bEntropyOnly = dec.options.coefficients_only != 0;
+  return dec.options.coder == TARN_CODER_LCEB ? codec.DecodeLceb(pcPayload, iLength, fQ, bEntropyOnly)
+                                              : codec.DecodeEceb(pcPayload, iLength, fQ, bEntropyOnly);
+}
+
+tarn_status DecodeNext(tarn_decoder& dec, float fQ, const uint8_t* pcPayload, size_t iLength,
+                       uint32_t* piRead) {
+  if (iLength > kMaxPayloadLength) return TARN_ERR_CORRUPT_STREAM;
+  std::unique_ptr<CBlockDecoder> pCodec(new CBlockDecoder(dec.iWidth, dec.iHeight));
+  const int iResult = DecodePlane(dec, *pCodec, fQ, pcPayload, static_cast<int>(iLength));
+  if (iResult == kCancelled) return TARN_ERR_CANCELLED;
+  if (iResult < 0) return TARN_ERR_CORRUPT_STREAM;
+  if (piRead != nullptr) *piRead = static_cast<uint32_t>(iResult);
+  if (dec.iDescriptions == 4)
+    pCodec->InsertDescription(dec.full.Data(), dec.iNext);
+  else
+    dec.pCodec = std::move(pCodec);
+  ++dec.iNext;
+  return TARN_OK;
+}
+
+void CopyRows(const float* pfPlane, std::uint32_t iWidth, std::uint32_t iHeight, float* pfOut,
+              std::size_t iStride) {
+  for (std::uint32_t y = 0; y < iHeight; ++y)
+    std::copy(pfPlane + std::size_t(y) * iWidth, pfPlane + std::size_t(y + 1) * iWidth, pfOut + y * iStride);
+}
+
+tarn_status Finish(tarn_decoder& dec, void* pOutput, std::size_t iStride) {
+  std::uint32_t iWidth, iHeight;
+  tarn_decoder_output_size(&dec, &iWidth, &iHeight);
+  if (dec.options.coefficients_only != 0) {
+    const float* pfPlane = dec.iDescriptions == 4 ? dec.full.Data() : dec.pCodec->_d.Data();
+    CopyRows(pfPlane, iWidth, iHeight, static_cast<float*>(pOutput), iStride);
+    return TARN_OK;
+  }
+  if (dec.iDescriptions == 4) {
+    dec.pCodec.reset(new CBlockDecoder(iWidth, iHeight));
+    dec.pCodec->_d = std::move(dec.full);
+  }
+  CBlockDecoder& codec = *dec.pCodec;
+  codec.m_diagnostics.pfnPlane = dec.options.on_plane;
+  codec.m_diagnostics.pfnWarning = dec.options.on_warning;
+  codec.m_diagnostics.pUser = dec.options.user_data;
+  codec.Reconstruct(static_cast<unsigned char*>(pOutput), iStride, BankOf(dec.options.filters), dec.loss);
+  dec.pCodec.reset();
+  return TARN_OK;
+}
+
+// Reads the records of a stream in memory into dec, filling the byte counts
+// of pOut as they come.
+tarn_status DecodeRecords(tarn_decoder& dec, const unsigned char* pcData, std::size_t iSize,
+                          tarn_decoded* pOut) {
+  std::size_t iPos = 4;
+  for (int k = 0; k < dec.iDescriptions; ++k) {
+    if (iSize - iPos < 8) return TARN_ERR_TRUNCATED_STREAM;
+    float fQ;
+    uint32_t iLength;
+    const tarn_status fields = tarn_record_fields(pcData + iPos, &fQ, &iLength);
+    iPos += 8;
+    if (iLength > iSize - iPos) return TARN_ERR_TRUNCATED_STREAM;
+    if (fields != TARN_OK) return fields;
+    if (tarn_status status = DecodeNext(dec, fQ, pcData + iPos, iLength, &pOut->bytes_read[k]))
+      return status;
+    pOut->descriptions = k + 1;
+    // The next record's width and height, unused; absent after the last.
+    iPos += iLength;
+    iPos = std::min(iSize, iPos + 4);
+  }
+  return TARN_OK;
+}
+
+tarn_status DecodeStream(const unsigned char* pcData, std::size_t iSize,
+                         const tarn_decode_options& options, tarn_decoded* pOut) {
+  if (iSize < 4) return TARN_ERR_TRUNCATED_STREAM;
+  uint32_t iWidth, iHeight;
+  if (tarn_status status = tarn_stream_dimensions(pcData, &iWidth, &iHeight)) return status;
+  tarn_decoder* pRaw = nullptr;
+  if (tarn_status status = tarn_decoder_create(&options, iWidth, iHeight, &pRaw)) return status;
+  std::unique_ptr<tarn_decoder, void (*)(tarn_decoder*)> pDecoder(pRaw, tarn_decoder_free);
+  if (tarn_status status = DecodeRecords(*pDecoder, pcData, iSize, pOut)) return status;
+  tarn_decoder_output_size(pDecoder.get(), &pOut->width, &pOut->height);
+  const std::size_t iSamples = std::size_t(pOut->width) * pOut->height;
+  void* pOutput;
+  if (options.coefficients_only != 0)
+    pOutput = pOut->plane = static_cast<float*>(Allocate(iSamples * sizeof(float)));
+  else
+    pOutput = pOut->pixels = static_cast<uint8_t*>(Allocate(iSamples));
+  return Finish(*pDecoder, pOutput, pOut->width);
+}
+
+}  // namespace
+}  // namespace tarn
+
+using namespace tarn;
+
+extern "C" {
+
+tarn_status tarn_decode_options_init_abi(tarn_decode_options* options, uint32_t abi_version) {
+  if (options == nullptr || !IsCompatible(abi_version)) return TARN_ERR_INVALID_ARGUMENT;
+  std::memset(options, 0, sizeof *options);
+  options->abi_version = abi_version;
+  options->coder = TARN_CODER_ECEB;
+  options->loss.boundary_loss = 1;
+  options->loss.reuse_concealed = 1;
+  return TARN_OK;
+}
+
+tarn_status tarn_stream_dimensions(const uint8_t bytes[4], uint32_t* width, uint32_t* height) {
+  if (bytes == nullptr || width == nullptr || height == nullptr) return TARN_ERR_INVALID_ARGUMENT;
+  *width = GetU16(bytes);
+  *height = GetU16(bytes + 2);
+  return IsValidSize(*width) && IsValidSize(*height) ? TARN_OK : TARN_ERR_CORRUPT_STREAM;
+}
+
+tarn_status tarn_record_fields(const uint8_t bytes[8], float* q, uint32_t* length) {
+  if (bytes == nullptr || q == nullptr || length == nullptr) return TARN_ERR_INVALID_ARGUMENT;
+  *q = BitsToFloat(GetU32(bytes));
+  *length = GetU32(bytes + 4);
+  return *length > kMaxPayloadLength ? TARN_ERR_CORRUPT_STREAM : TARN_OK;
+}
+
+tarn_status tarn_decoder_create(const tarn_decode_options* options, uint32_t width, uint32_t height,
+                                tarn_decoder** out) {
+  if (out == nullptr) return TARN_ERR_INVALID_ARGUMENT;
+  *out = nullptr;
+  if (tarn_status status = Validate(options)) return status;
+  if (!IsValidSize(width) || !IsValidSize(height)) return TARN_ERR_INVALID_ARGUMENT;
+  return Guard([&] {
+    std::unique_ptr<tarn_decoder> pDec(new tarn_decoder);
+    pDec->options = *options;
+    pDec->loss = {options->loss.pattern, options->loss.boundary_loss, options->loss.reuse_concealed,
+                  options->loss.post_filter_2d};
+    pDec->iWidth = width;
+    pDec->iHeight = height;
+    pDec->iDescriptions = options->mdc != 0 ? 4 : 1;
+    pDec->progress = CProgress(options->progress, options->user_data);
+    if (pDec->iDescriptions == 4) pDec->full.Allocate(2 * std::size_t(height), 2 * std::size_t(width));
+    *out = pDec.release();
+    return TARN_OK;
+  });
+}
+
+tarn_status tarn_decoder_decode(tarn_decoder* decoder, float q, const uint8_t* payload, size_t length,
+                                uint32_t* bytes_read) {
+  if (decoder == nullptr || (payload == nullptr && length > 0) || decoder->iNext >= decoder->iDescriptions)
+    return TARN_ERR_INVALID_ARGUMENT;
+  return Guard([&] { return DecodeNext(*decoder, q, payload, length, bytes_read); });
+}
+
+void tarn_decoder_output_size(const tarn_decoder* decoder, uint32_t* width, uint32_t* height) {
+  const std::uint32_t f = decoder->iDescriptions == 4 ? 2 : 1;
+  *width = f * decoder->iWidth;
+  *height = f * decoder->iHeight;
+}
+
+tarn_status tarn_decoder_finish(tarn_decoder* decoder, void* output, size_t stride) {
+  if (decoder == nullptr || output == nullptr || decoder->bFinished ||
+      decoder->iNext < decoder->iDescriptions)
+    return TARN_ERR_INVALID_ARGUMENT;
+  uint32_t iWidth, iHeight;
+  tarn_decoder_output_size(decoder, &iWidth, &iHeight);
+  if (stride < iWidth) return TARN_ERR_INVALID_ARGUMENT;
+  decoder->bFinished = true;
+  return Guard([&] { return Finish(*decoder, output, stride); });
+}
+
+void tarn_decoder_free(tarn_decoder* decoder) { delete decoder; }
+
+tarn_status tarn_decode(const void* data, size_t size, const tarn_decode_options* options,
+                        tarn_decoded* out) {
+  if (out == nullptr) return TARN_ERR_INVALID_ARGUMENT;
+  std::memset(out, 0, sizeof *out);
+  if (data == nullptr && size > 0) return TARN_ERR_INVALID_ARGUMENT;
+  if (tarn_status status = Validate(options)) return status;
+  const tarn_status status = Guard([&] {
+    return DecodeStream(static_cast<const unsigned char*>(data), size, *options, out);
+  });
+  if (status != TARN_OK) {
+    tarn_free(out->pixels);
+    tarn_free(out->plane);
+    out->pixels = nullptr;
+    out->plane = nullptr;
+  }
+  return status;
+}
+
+uint64_t tarn_decode_memory(uint32_t width, uint32_t height, const tarn_decode_options* options) {
+  // One description object and its payload; with MDC the merged plane and,
+  // when reconstructing, the full-size object.
+  const std::uint64_t iSamples = std::uint64_t(width) * height;
+  std::uint64_t iBytes = CBlockCodec::FootprintBytes(width, height) + iSamples;
+  if (options == nullptr || options->mdc == 0) return iBytes;
+  iBytes += 16 * iSamples;
+  if (options->coefficients_only == 0) iBytes += CBlockCodec::FootprintBytes(2 * width, 2 * height);
+  return iBytes;
+}
+
+}  // extern "C"
