@@ -5,7 +5,6 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "filter_config.h"
 #include "tarn/tarn.h"
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
@@ -88,7 +87,11 @@ std::vector<float> Identity(int n) {
 }
 
 std::vector<float> BuiltInFilterMatrix(int type, bool pre) {
-  std::vector<float> m(64);
-  tarn::BuiltInFilterMatrix(type, pre, m.data());
-  return m;
+  tarn_filters* filters = nullptr;
+  tarn_filter_info info;
+  if (tarn_filters_builtin(type, &filters) != TARN_OK || tarn_filters_get_info(filters, &info) != TARN_OK)
+    throw std::runtime_error("no built-in filter " + std::to_string(type));
+  tarn_filters_free(filters);
+  const float* m = pre ? info.prefilter : info.postfilter;
+  return std::vector<float>(m, m + 64);
 }

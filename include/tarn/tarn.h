@@ -27,7 +27,8 @@
 extern "C" {
 #endif
 
-#if defined(TARN_SHARED) && defined(TARN_BUILDING)
+/* The library is built with hidden symbols; these are its exports. */
+#if defined(__GNUC__) || defined(__clang__)
 #define TARN_API __attribute__((visibility("default")))
 #else
 #define TARN_API

@@ -1,0 +1,56 @@
+// Helpers of the tests of the public API: encoding into a byte vector and
+// the files a decoded result makes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tarn/tarn.h"
+#include "test_files.h"
+
+// A stream as bytes, with the record table of its tarn_encoded.
+struct Encoded {
+  std::vector<unsigned char> bytes;
+  tarn_encoded encoded = {};
+  std::vector<unsigned char> Record(int k) const {
+    const auto start = bytes.begin() + static_cast<std::ptrdiff_t>(encoded.record_offset[k]);
+    return std::vector<unsigned char>(start, start + 12 + encoded.payload_length[k]);
+  }
+};
+
+inline Encoded Encode(const PgmImage& image, const tarn_encode_options& options) {
+  Encoded e;
+  const tarn_status status = tarn_encode(image.pixels.data(), static_cast<uint32_t>(image.width),
+                                         static_cast<uint32_t>(image.height),
+                                         static_cast<size_t>(image.width), &options, &e.encoded);
+  EXPECT_EQ(status, TARN_OK) << tarn_status_string(status);
+  if (status == TARN_OK) e.bytes.assign(e.encoded.data, e.encoded.data + e.encoded.size);
+  tarn_free(e.encoded.data);
+  e.encoded.data = nullptr;
+  return e;
+}
+
+inline std::vector<unsigned char> Take(uint8_t* data, size_t size) {
+  std::vector<unsigned char> bytes(data, data + size);
+  tarn_free(data);
+  return bytes;
+}
+
+// The PGM file of a decoded image, as the library writes it.
+inline std::vector<unsigned char> PgmFile(const tarn_decoded& out) {
+  uint8_t* data = nullptr;
+  size_t size = 0;
+  EXPECT_EQ(tarn_pgm_write(out.pixels, out.width, out.height, out.width, &data, &size), TARN_OK);
+  return Take(data, size);
+}
+
+// The raw plane file of decoded coefficients.
+inline std::vector<unsigned char> RawPlaneFile(const tarn_decoded& out) {
+  uint8_t* data = nullptr;
+  size_t size = 0;
+  EXPECT_EQ(tarn_raw_plane_write(out.plane, out.width, out.height, &data, &size), TARN_OK);
+  return Take(data, size);
+}
