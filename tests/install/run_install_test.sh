@@ -2,7 +2,8 @@
 # Installs the build tree into a fresh prefix, checks the tree, and builds
 # and runs example.c against it twice: through find_package(tarn) and
 # through pkg-config. Then does the same for the shared library, built
-# anew from the sources, and checks its SONAME.
+# anew from the sources, and checks its SONAME; last, builds example.c in a
+# project that takes the library in with add_subdirectory.
 # Usage: run_install_test.sh <source dir> <build dir>
 set -euo pipefail
 source_dir=$1
@@ -49,4 +50,8 @@ if nm -D --defined-only "$work/shared/lib/libtarn.so" | awk '{print $3}' | grep 
   echo "the shared library exports more than tarn_*"; exit 1
 fi
 build_examples "$work/shared" shared
+
+cmake -S "$here/subproject" -B "$work/sub" -DTARN_SOURCE_DIR="$source_dir" >/dev/null
+cmake --build "$work/sub" -j2 >/dev/null
+"$work/sub/example"
 echo "install test passed"
