@@ -18,13 +18,33 @@ constexpr int kEnd = -1;
 // characters fails the stream, and the header is then rejected.
 constexpr int kLineBuffer = 100;
 
-// The part of std::istream that the encoder's header reader uses (peek and
-// getline, with their end-of-file and fail states), over a byte string. It
-// remembers whether it ever looked past the end, where more data could have
-// changed the outcome.
-class CLineStream {
+// A position in a byte string that remembers whether it ever looked past
+// the end, where more data could have changed what a reader made of it.
+class CByteCursor {
  public:
-  CLineStream(const unsigned char* pcData, std::size_t iSize) : m_pcData(pcData), m_iSize(iSize) {}
+  CByteCursor(const unsigned char* pcData, std::size_t iSize) : m_pcData(pcData), m_iSize(iSize) {}
+  bool LookedPastEnd() const { return m_bPastEnd; }
+  std::size_t Position() const { return m_iPos; }
+
+ protected:
+  int Look() {
+    if (m_iPos < m_iSize) return m_pcData[m_iPos];
+    m_bPastEnd = true;
+    return kEnd;
+  }
+  std::size_t m_iPos = 0;
+
+ private:
+  const unsigned char* m_pcData;
+  std::size_t m_iSize;
+  bool m_bPastEnd = false;
+};
+
+// The part of std::istream that the encoder's header reader uses (peek and
+// getline, with their end-of-file and fail states), over a byte string.
+class CLineStream : public CByteCursor {
+ public:
+  using CByteCursor::CByteCursor;
 
   int Peek() {
     if (!Good()) {
@@ -62,22 +82,10 @@ class CLineStream {
   }
   bool Good() const { return !m_bEof && !m_bFail; }
   bool Failed() const { return m_bFail; }
-  bool LookedPastEnd() const { return m_bPastEnd; }
-  std::size_t Position() const { return m_iPos; }
 
  private:
-  int Look() {
-    if (m_iPos < m_iSize) return m_pcData[m_iPos];
-    m_bPastEnd = true;
-    return kEnd;
-  }
-
-  const unsigned char* m_pcData;
-  std::size_t m_iSize;
-  std::size_t m_iPos = 0;
   bool m_bEof = false;
   bool m_bFail = false;
-  bool m_bPastEnd = false;
 };
 
 void SkipComments(CLineStream& in) {
@@ -110,10 +118,10 @@ tarn_status ParseEncoderHeader(CLineStream& in, std::uint32_t* piWidth, std::uin
   return in.Failed() ? TARN_ERR_TRUNCATED_INPUT : TARN_OK;
 }
 
-// A cursor over the tolerant reader's header tokens.
-class CTokens {
+// The tolerant reader's header tokens.
+class CTokens : public CByteCursor {
  public:
-  CTokens(const unsigned char* pcData, std::size_t iSize) : m_pcData(pcData), m_iSize(iSize) {}
+  using CByteCursor::CByteCursor;
   // Skips blanks and "#" comments (up to the line end).
   void Skip(bool bComments) {
     for (int c = Look(); c != kEnd; c = Look()) {
@@ -148,24 +156,13 @@ class CTokens {
     ++m_iPos;
     return c != kEnd && std::isspace(c);
   }
-  bool LookedPastEnd() const { return m_bPastEnd; }
-  std::size_t Position() const { return m_iPos; }
 
  private:
-  int Look() {
-    if (m_iPos < m_iSize) return m_pcData[m_iPos];
-    m_bPastEnd = true;
-    return kEnd;
-  }
   bool Take(int c) {
     if (Look() != c) return false;
     ++m_iPos;
     return true;
   }
-  const unsigned char* m_pcData;
-  std::size_t m_iSize;
-  std::size_t m_iPos = 0;
-  bool m_bPastEnd = false;
 };
 
 tarn_status ParseAnyHeader(CTokens& in, std::uint32_t* piWidth, std::uint32_t* piHeight) {
