@@ -42,6 +42,7 @@ const char* tarn_status_string(tarn_status status) {
     case TARN_ERR_QUANT_TOO_SMALL: return "quantisation step too small";
     case TARN_ERR_TRUNCATED_STREAM: return "truncated compressed stream";
     case TARN_ERR_CORRUPT_STREAM: return "corrupt compressed stream";
+    case TARN_ERR_PIXEL_LIMIT: return "image larger than the decoder's pixel limit";
     default: return "unknown status";
   }
 }

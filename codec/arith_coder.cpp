@@ -51,7 +51,7 @@ int CBitWriter::WriteBits(int iValue, int iCount) {
   return iCount >= 32 ? iValue : iValue & static_cast<int>((1u << iCount) - 1);
 }
 
-void CBitReader::Init(const unsigned char* pcBuffer, int iLength) {
+void CBitReader::Init(const unsigned char* pcBuffer, std::int64_t iLength) {
   m_pcBuffer = pcBuffer;
   m_iLength = iLength;
   m_iByte = 0;

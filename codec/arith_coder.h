@@ -74,14 +74,15 @@ class CBitWriter {
 // Reads bits most significant first from a payload of known length. Past the
 // end it delivers zero bits and never touches memory; how far it went past
 // the end tells a truncated or damaged payload (a well-formed one is read at
-// most two bytes past its end).
+// most two bytes past its end). The counters are 64-bit, so a payload of
+// 2^31 - 1 bytes can be read past its end without overflow.
 class CBitReader {
  public:
   const unsigned char* m_pcBuffer = nullptr;
-  int m_iByte = 0;
+  std::int64_t m_iByte = 0;
   std::uint8_t m_ucMask = 0;
 
-  void Init(const unsigned char* pcBuffer, int iLength);
+  void Init(const unsigned char* pcBuffer, std::int64_t iLength);
   bool ReadBit() {
     bool bBit = m_iByte < m_iLength && (m_pcBuffer[m_iByte] & m_ucMask) == m_ucMask;
     if (m_ucMask == 0x01) {
@@ -93,15 +94,15 @@ class CBitReader {
     return bBit;
   }
   int ReadBits(int iCount);
-  int GetByteCount() const { return m_ucMask == 0x80 ? m_iByte : m_iByte + 1; }
+  std::int64_t GetByteCount() const { return m_ucMask == 0x80 ? m_iByte : m_iByte + 1; }
   // Bytes read beyond the payload's end (0 while inside it).
-  int BytesPastEnd() const {
-    int iOver = GetByteCount() - m_iLength;
+  std::int64_t BytesPastEnd() const {
+    const std::int64_t iOver = GetByteCount() - m_iLength;
     return iOver > 0 ? iOver : 0;
   }
 
  private:
-  int m_iLength = 0;
+  std::int64_t m_iLength = 0;
 };
 
 class CArithEncoder {

@@ -181,9 +181,11 @@ class CBlockDecoder : public CBlockCodec {
   CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight);
 
   // Decode a plane from iLength payload bytes; return the bytes read (one or
-  // two more than the encoder wrote), or kDamagedPayload, or kCancelled.
-  int DecodeLceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly);
-  int DecodeEceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly);
+  // two more than the encoder wrote), or kDamagedPayload, or kCancelled. A
+  // payload read more than two bytes past its end is damaged: decoding stops
+  // there, so a short payload claiming a large plane costs little.
+  std::int64_t DecodeLceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ, bool bEntropyOnly);
+  std::int64_t DecodeEceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ, bool bEntropyOnly);
 
   // Loss simulation, concealment, post-filter and conversion to bytes (row y
   // at pcOut + y * iStride).

@@ -2,6 +2,7 @@
 // through a decoder object that merges MDC descriptions and reconstructs.
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -35,8 +36,8 @@ tarn_status Validate(const tarn_decode_options* pOptions) {
 
 bool IsValidSize(std::uint32_t iSize) { return iSize > 0 && iSize <= kMaxDimension && iSize % 8 == 0; }
 
-int DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, float fQ, const unsigned char* pcPayload,
-                int iLength) {
+std::int64_t DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, float fQ, const unsigned char* pcPayload,
+                         std::int64_t iLength) {
   codec.m_pProgress = &dec.progress;
   dec.progress.BeginPart(dec.iNext, dec.iDescriptions);
   const bool bEntropyOnly = dec.options.coefficients_only != 0;
@@ -46,9 +47,10 @@ int DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, float fQ, const unsigne
 
 tarn_status DecodeNext(tarn_decoder& dec, float fQ, const uint8_t* pcPayload, size_t iLength,
                        uint32_t* piRead) {
-  if (iLength > kMaxPayloadLength) return TARN_ERR_CORRUPT_STREAM;
+  // A step that is not a positive number cannot come from an encoder.
+  if (iLength > kMaxPayloadLength || !(fQ > 0 && std::isfinite(fQ))) return TARN_ERR_CORRUPT_STREAM;
   std::unique_ptr<CBlockDecoder> pCodec(new CBlockDecoder(dec.iWidth, dec.iHeight));
-  const int iResult = DecodePlane(dec, *pCodec, fQ, pcPayload, static_cast<int>(iLength));
+  const std::int64_t iResult = DecodePlane(dec, *pCodec, fQ, pcPayload, static_cast<std::int64_t>(iLength));
   if (iResult == kCancelled) return TARN_ERR_CANCELLED;
   if (iResult < 0) return TARN_ERR_CORRUPT_STREAM;
   if (piRead != nullptr) *piRead = static_cast<uint32_t>(iResult);
@@ -157,7 +159,8 @@ tarn_status tarn_record_fields(const uint8_t bytes[8], float* q, uint32_t* lengt
   if (bytes == nullptr || q == nullptr || length == nullptr) return TARN_ERR_INVALID_ARGUMENT;
   *q = BitsToFloat(GetU32(bytes));
   *length = GetU32(bytes + 4);
-  return *length > kMaxPayloadLength ? TARN_ERR_CORRUPT_STREAM : TARN_OK;
+  const bool bValidQ = *q > 0 && std::isfinite(*q);
+  return *length > kMaxPayloadLength || !bValidQ ? TARN_ERR_CORRUPT_STREAM : TARN_OK;
 }
 
 tarn_status tarn_decoder_create(const tarn_decode_options* options, uint32_t width, uint32_t height,
@@ -166,6 +169,8 @@ tarn_status tarn_decoder_create(const tarn_decode_options* options, uint32_t wid
   *out = nullptr;
   if (tarn_status status = Validate(options)) return status;
   if (!IsValidSize(width) || !IsValidSize(height)) return TARN_ERR_INVALID_ARGUMENT;
+  const std::uint64_t iPixels = std::uint64_t(width) * height * (options->mdc != 0 ? 4 : 1);
+  if (options->max_pixels != 0 && iPixels > options->max_pixels) return TARN_ERR_PIXEL_LIMIT;
   return Guard([&] {
     std::unique_ptr<tarn_decoder> pDec(new tarn_decoder);
     pDec->options = *options;

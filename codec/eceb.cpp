@@ -162,13 +162,12 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
   return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
 
-int CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly) {
+std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ,
+                                       bool bEntropyOnly) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
-  for (int by = 0; by < iBlocksY; ++by)
-    for (int bx = 0; bx < iBlocksX; ++bx) {
-      m_ppiScanEnd[by][bx] = 1;
-      for (auto& store : m_apiEcebCoef) store[by][bx] = 0;
-    }
+  // The stores of a fresh object hold zeros, the values every coefficient
+  // starts from; they stay untouched where a damaged payload stops early.
+  for (int by = 0; by < iBlocksY; ++by) std::fill_n(m_ppiScanEnd[by], iBlocksX, 1);
   m_pBitReader.Init(pcPayload, iLength);
   int n = m_pBitReader.ReadBits(8);
   if (n > kMaxPlaneExponent) return kDamagedPayload;

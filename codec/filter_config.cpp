@@ -1,5 +1,6 @@
 #include "filter_config.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "line_filters.h"
@@ -32,10 +33,16 @@ class CFieldReader {
   std::size_t m_iPos = 0;
 };
 
-// Reads iRows x iCols values into pfOut with row stride iStride.
-void ReadMatrix(CFieldReader& reader, int iRows, int iCols, int iStride, float* pfOut) {
+// Reads iRows x iCols values into pfOut with row stride iStride; false when
+// one is a NaN or an infinity, which no filter can use.
+bool ReadMatrix(CFieldReader& reader, int iRows, int iCols, int iStride, float* pfOut) {
+  bool bFinite = true;
   for (int i = 0; i < iRows; ++i)
-    for (int j = 0; j < iCols; ++j) pfOut[i * iStride + j] = reader.ReadFloat();
+    for (int j = 0; j < iCols; ++j) {
+      pfOut[i * iStride + j] = reader.ReadFloat();
+      bFinite &= std::isfinite(pfOut[i * iStride + j]);
+    }
+  return bFinite;
 }
 
 tarn_status ReadLossPostFilter(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
@@ -44,10 +51,10 @@ tarn_status ReadLossPostFilter(CFieldReader& reader, FilterBank& bank, FilterFie
   if (fields.iLossSize != 0 && fields.iLossSize != 8 && fields.iLossSize != 16)
     return TARN_ERR_LOSS_POSTFILTER_SIZE;
   if (fields.iLossSize == 0) return TARN_OK;
-  ReadMatrix(reader, fields.iLossSize, fields.iLossSize, 16, bank.m_afLossPostFilter);
+  const bool bFinite = ReadMatrix(reader, fields.iLossSize, fields.iLossSize, 16, bank.m_afLossPostFilter);
   bank.m_iLossPostFilterSize = fields.iLossSize;
   fields.iSections |= TARN_SECTION_LOSS_FILTER;
-  return TARN_OK;
+  return bFinite ? TARN_OK : TARN_ERR_LOSS_POSTFILTER_SIZE;
 }
 
 tarn_status ReadDctWiener(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
@@ -55,21 +62,24 @@ tarn_status ReadDctWiener(CFieldReader& reader, FilterBank& bank, FilterFields& 
   fields.iSections |= TARN_SECTION_DCT_SIZE;
   if (fields.iDctSize != 0 && fields.iDctSize != 8) return TARN_ERR_DCT_WIENER_SIZE;
   if (fields.iDctSize == 0) return TARN_OK;
-  ReadMatrix(reader, 8, 16, 16, bank.m_afDctWiener);
+  const bool bFinite = ReadMatrix(reader, 8, 16, 16, bank.m_afDctWiener);
   bank.m_bHasDctWiener = true;
   fields.iSections |= TARN_SECTION_DCT_WIENER;
-  return TARN_OK;
+  return bFinite ? TARN_OK : TARN_ERR_DCT_WIENER_SIZE;
 }
 
-void ReadBoundaryWiener(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
+// A non-finite boundary Wiener filter is reported as the DCT Wiener
+// filter's error: both serve the edge-adaptive prediction.
+tarn_status ReadBoundaryWiener(CFieldReader& reader, FilterBank& bank, FilterFields& fields) {
   fields.iBoundaryFlag = reader.ReadInt();
   fields.iSections |= TARN_SECTION_BOUNDARY_FLAG;
-  if (fields.iBoundaryFlag == 0) return;  // the absent marker stays
-  ReadMatrix(reader, 8, 8, 8, bank.m_afBoundaryWiener);
+  if (fields.iBoundaryFlag == 0) return TARN_OK;  // the absent marker stays
+  const bool bFinite = ReadMatrix(reader, 8, 8, 8, bank.m_afBoundaryWiener);
   for (int i = 0; i < 8; ++i)
     for (int j = 0; j < 8; ++j)
       bank.m_afBoundaryWienerMirror[(7 - i) * 8 + (7 - j)] = bank.m_afBoundaryWiener[i * 8 + j];
   fields.iSections |= TARN_SECTION_BOUNDARY_WIENER;
+  return bFinite ? TARN_OK : TARN_ERR_DCT_WIENER_SIZE;
 }
 }  // namespace
 
@@ -82,15 +92,16 @@ tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool 
   fields.iSize = reader.ReadInt();
   fields.iSections |= TARN_SECTION_SIZE;
   if (fields.iSize != 8) return TARN_ERR_FILTER_SIZE;
-  ReadMatrix(reader, 8, 8, 16, bank.m_afPreFilter);
+  const bool bPreFinite = ReadMatrix(reader, 8, 8, 16, bank.m_afPreFilter);
   fields.iSections |= TARN_SECTION_PREFILTER;
+  if (!bPreFinite) return TARN_ERR_FILTER_SIZE;
   if (!bFull) return TARN_OK;
-  ReadMatrix(reader, 8, 8, 16, bank.m_afPostFilter);
+  const bool bPostFinite = ReadMatrix(reader, 8, 8, 16, bank.m_afPostFilter);
   fields.iSections |= TARN_SECTION_POSTFILTER;
+  if (!bPostFinite) return TARN_ERR_FILTER_SIZE;
   if (tarn_status status = ReadLossPostFilter(reader, bank, fields)) return status;
   if (tarn_status status = ReadDctWiener(reader, bank, fields)) return status;
-  ReadBoundaryWiener(reader, bank, fields);
-  return TARN_OK;
+  return ReadBoundaryWiener(reader, bank, fields);
 }
 
 FilterBank BuiltInFilterBank(int iDigit) {

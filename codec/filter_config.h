@@ -40,9 +40,11 @@ struct FilterFields {
 // Fills bank (type -1) from the bytes of a filter configuration file: with
 // bFull the whole file, else the size field and the pre-filter only. Bytes
 // past the end read as zeros, so missing size fields count as 0. Returns
-// TARN_OK, TARN_ERR_FILTER_SIZE (size not 8), TARN_ERR_LOSS_POSTFILTER_SIZE
-// or TARN_ERR_DCT_WIENER_SIZE, checked in file order; fields tells what was
-// read, also on failure.
+// TARN_OK, TARN_ERR_FILTER_SIZE (size not 8, or a NaN or an infinity in the
+// pre- or post-filter), TARN_ERR_LOSS_POSTFILTER_SIZE (its size or values)
+// or TARN_ERR_DCT_WIENER_SIZE (the DCT Wiener filter's size or values, or
+// the boundary Wiener filter's values), checked in file order; fields tells
+// what was read, also on failure.
 tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool bFull,
                            FilterBank& bank, FilterFields& fields);
 

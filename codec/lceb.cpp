@@ -153,7 +153,8 @@ int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
   return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
 }
 
-int CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, int iLength, float fQ, bool bEntropyOnly) {
+std::int64_t CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ,
+                                       bool bEntropyOnly) {
   m_pBitReader.Init(pcPayload, iLength);
   m_pArithDec.Start(&m_pBitReader);
   const int iBlocksY = static_cast<int>(m_iBlocksY);

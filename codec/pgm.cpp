@@ -111,6 +111,10 @@ tarn_status ParseEncoderHeader(CLineStream& in, std::uint32_t* piWidth, std::uin
   if (iWidth % 16 != 0 || iHeight % 16 != 0) return TARN_ERR_PGM_SIZE;
   SkipComments(in);
   in.GetLine(ac, '\n');
+  // Samples are read as one byte each: a maxval above 255 (two-byte
+  // samples) or below 1 (no number at all reads as 0) is no such image.
+  const long iMaxval = std::strtol(ac, nullptr, 10);
+  if (iMaxval < 1 || iMaxval > 255) return TARN_ERR_PGM_FORMAT;
   *piWidth = static_cast<std::uint32_t>(iWidth);
   *piHeight = static_cast<std::uint32_t>(iHeight);
   // A header the stream failed in (a maxval line it could not take) leaves

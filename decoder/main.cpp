@@ -212,12 +212,14 @@ tarn_decode_options DecodeOptions(const Settings& s, const tarn_filters* pFilter
   return options;
 }
 
+// The dump files of the diagnostic planes, by kind.
+const char* const kDumpNames[] = {"LostData.raw", "LostMask.raw", "BeforePost.raw"};
+
 // The reconstruction's diagnostic planes go to their dump files in the
 // current directory (a file that cannot be created is skipped), its
 // warnings to the console.
 void WriteDump(void*, const tarn_diagnostic_plane* pPlane) {
-  static const char* const kNames[] = {"LostData.raw", "LostMask.raw", "BeforePost.raw"};
-  std::ofstream file(kNames[pPlane->kind], std::ios::binary | std::ios::trunc);
+  std::ofstream file(kDumpNames[pPlane->kind], std::ios::binary | std::ios::trunc);
   if (!file) return;
   const std::uint64_t iCount = std::uint64_t(pPlane->width) * pPlane->height;
   if (pPlane->kind == TARN_PLANE_LOST_MASK)
@@ -274,7 +276,7 @@ int ReadRecords(CFileReader& stream, const Settings& s, const tarn_decode_option
   if (tarn_decoder_create(&options, iWidth, iHeight, &pRaw) != TARN_OK) return ReportOutOfMemory();
   pDecoder->reset(pRaw);
   const int iDescriptions = s.iMdc != 0 ? 4 : 1;
-  std::uint32_t iTotal = 0;
+  std::uint64_t iTotal = 0;
   for (int k = 0; k < iDescriptions; ++k) {
     std::uint32_t iRead = 0;
     if (int iResult = DecodeRecord(stream, s, pRaw, &iRead)) return iResult;
@@ -331,6 +333,15 @@ int WriteOutput(tarn_decoder* pDecoder, const Settings& s) {
   return 0;
 }
 
+// True when the output is one of the dump files this run writes, which
+// would overwrite it (pattern 5 writes no plane before the post-filter).
+bool IsDumpFile(const Settings& s) {
+  for (int kind = 0; !s.bEntropyOnly && kind < 3; ++kind)
+    if ((kind != TARN_PLANE_BEFORE_POST || s.iLossConfig != 5) && IsSameFile(s.pcOutFile, kDumpNames[kind]))
+      return true;
+  return false;
+}
+
 int Run(int argc, char** argv) {
   if (argc < 4) ExitWithUsage(argv[0]);
   CFileReader stream(argv[1]);
@@ -340,6 +351,7 @@ int Run(int argc, char** argv) {
   tarn_filters* pFilters = nullptr;
   if (int iResult = LoadFilters(argv[3], s.bVerbose, &pFilters)) return iResult;
   const std::unique_ptr<tarn_filters, Releaser> filters(pFilters);
+  if (IsDumpFile(s)) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
   tarn_decode_options options = DecodeOptions(s, pFilters);
   options.on_plane = WriteDump;
   options.on_warning = PrintWarning;

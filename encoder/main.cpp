@@ -1,10 +1,12 @@
 // tarnpack: reads a binary PGM image (or a raw plane of transformed
 // coefficients with -c), pre-filters and transforms it, codes it as one
 // description or as four MDC descriptions, and writes the compressed stream.
+#include <cfloat>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -65,13 +67,21 @@ void PrintUsage(const char* pcName) {
   std::exit(1);
 }
 
+// A number beyond the float range becomes an infinity (which the check of q
+// then refuses) rather than meeting a conversion C++ leaves undefined.
+float NarrowToFloat(double fValue) {
+  if (fValue > FLT_MAX) return std::numeric_limits<float>::infinity();
+  if (fValue < -FLT_MAX) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(fValue);
+}
+
 Settings ParseCommandLine(int argc, char** argv) {
   if (argc < 5) ExitWithUsage(argv[0]);
   Settings s;
   s.pcInFile = argv[1];
   s.pcOutFile = argv[2];
   s.pcFilterConfig = argv[3];
-  s.fQ = static_cast<float>(std::strtod(argv[4], nullptr));
+  s.fQ = NarrowToFloat(std::strtod(argv[4], nullptr));
   if ((argc - 5) % 2 != 0) ExitWithUsage(argv[0]);
   for (int i = 5; i < argc; i += 2) {
     const char* pcOption = argv[i];
@@ -208,6 +218,14 @@ int EncodeInput(CFileReader& in, const Settings& s, const tarn_encode_options& o
 
 std::string DescriptionFileName(std::size_t k) { return "mdc" + std::to_string(k + 1) + ".out"; }
 
+// With MDC, an outfile that is one of the description files would be
+// overwritten by it.
+bool IsDescriptionFile(const Settings& s) {
+  for (std::size_t k = 0; s.iMdc != 0 && k < 4; ++k)
+    if (IsSameFile(s.pcOutFile, DescriptionFileName(k).c_str())) return true;
+  return false;
+}
+
 // After a failed write to outfile: removes it and the iDescriptions
 // description files this run wrote before it, and reports the failure.
 int ReportFailedWrite(std::ofstream& out, const Settings& s, std::size_t iDescriptions) {
@@ -268,6 +286,10 @@ int Run(const Settings& s) {
   if (!in.IsOpen()) {
     std::cout << "Can't open org_file " << s.pcInFile << std::endl;
     return kCannotOpenInput;
+  }
+  if (IsDescriptionFile(s)) {
+    std::cout << "Can't create cmp_file " << s.pcOutFile << std::endl;
+    return kCannotCreateOutput;
   }
   try {
     tarn_encoded stream = {};

@@ -1,5 +1,7 @@
 #include "file_io.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -75,6 +77,28 @@ std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax) 
   CFileReader file(pcName);
   if (file.IsOpen()) file.ReadSome(&vBytes, iMax);
   return vBytes;
+}
+
+namespace {
+// 1 when both exist and are the same file, 0 when both exist and are not,
+// -1 when one of them does not exist.
+int CompareInodes(const char* pcA, const char* pcB) {
+  struct stat a, b;
+  if (stat(pcA, &a) != 0 || stat(pcB, &b) != 0) return -1;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string FolderOf(const std::filesystem::path& path) {
+  const std::filesystem::path parent = path.parent_path();
+  return parent.empty() ? "." : parent.string();
+}
+}  // namespace
+
+bool IsSameFile(const char* pcA, const char* pcB) {
+  const int iSame = CompareInodes(pcA, pcB);
+  if (iSame >= 0) return iSame == 1;
+  const std::filesystem::path a(pcA), b(pcB);
+  return a.filename() == b.filename() && CompareInodes(FolderOf(a).c_str(), FolderOf(b).c_str()) == 1;
 }
 
 void RemovePartialFile(const char* pcName) {

@@ -46,6 +46,11 @@ class CFileReader {
 // cannot be read).
 std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax);
 
+// True when the two names lead to the same file: the same device and inode
+// when both exist, else the same folder (by device and inode) and the same
+// last name, so that a file one of them would create counts too.
+bool IsSameFile(const char* pcA, const char* pcB);
+
 // Removes the output file pcName after a write to it failed partway, so that
 // no truncated output is left behind. Only a regular file is removed: a
 // device or a pipe named as the output (/dev/full, a FIFO) is left alone.

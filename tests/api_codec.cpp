@@ -295,8 +295,10 @@ TEST_F(Api, EveryStatusHasItsInput) {
     o.q = q;
     return tarn_encode_coefficients(plane.data(), 8, 8, &o, &encoded);
   };
-  auto decodeBytes = [&](std::vector<unsigned char> bytes) {
-    return tarn_decode(bytes.data(), bytes.size(), &d, &decoded);
+  auto decodeBytes = [&](std::vector<unsigned char> bytes, uint64_t maxPixels = 0) {
+    tarn_decode_options limited = d;
+    limited.max_pixels = maxPixels;
+    return tarn_decode(bytes.data(), bytes.size(), &limited, &decoded);
   };
   std::vector<unsigned char> cut(stream.bytes.begin(), stream.bytes.end() - 1);
   std::vector<unsigned char> damaged = stream.bytes;
@@ -320,16 +322,20 @@ TEST_F(Api, EveryStatusHasItsInput) {
       {TARN_ERR_PGM_SIZE, pgm("P5\n24 16\n255\n")},
       {TARN_ERR_RAW_PLANE_SIZE, tarn_raw_plane_parse_header(rawHeader, 0, &w, &h)},
       {TARN_ERR_RAW_PLANE_DATA, encodeWith(20, nan)},
-      {TARN_ERR_TRUNCATED_INPUT, pgm("P5\n16 16\n")},
+      {TARN_ERR_TRUNCATED_INPUT, pgm("P5\n16 16\n255" + std::string(100, ' ') + "\n")},
       {TARN_ERR_QUANT_STEP, encodeWith(0, 1)},
       {TARN_ERR_QUANT_TOO_SMALL, encodeWith(1e-30f, 1e10f)},
       {TARN_ERR_TRUNCATED_STREAM, decodeBytes(cut)},
       {TARN_ERR_CORRUPT_STREAM, decodeBytes({0, 0, 16, 0})},
+      {TARN_ERR_CORRUPT_STREAM, decodeBytes({16, 0, 16, 0, 0, 0, 0xC0, 0x7F, 0, 0, 0, 0})},  // q NaN
       {TARN_ERR_CORRUPT_STREAM, decodeBytes(damaged)},
+      {TARN_ERR_PIXEL_LIMIT, decodeBytes(stream.bytes, 512 * 512 - 1)},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << tarn_status_string(c.expected);
   EXPECT_EQ(decoded.pixels, nullptr);
   EXPECT_EQ(encoded.data, nullptr);
+  ASSERT_EQ(decodeBytes(stream.bytes, 512 * 512), TARN_OK);  // the limit itself is allowed
+  tarn_free(decoded.pixels);
   // Every status reads differently.
   std::set<int> statuses = {TARN_OK, TARN_ERR_OUT_OF_MEMORY, TARN_ERR_CANCELLED};
   std::set<std::string> texts = {tarn_status_string(TARN_OK), tarn_status_string(TARN_ERR_OUT_OF_MEMORY),
@@ -338,7 +344,7 @@ TEST_F(Api, EveryStatusHasItsInput) {
     statuses.insert(c.expected);
     texts.insert(tarn_status_string(c.expected));
   }
-  EXPECT_EQ(statuses.size(), 18u);  // all of them
+  EXPECT_EQ(statuses.size(), 19u);  // all of them
   EXPECT_EQ(texts.size(), statuses.size());
   EXPECT_STREQ(tarn_status_string(static_cast<tarn_status>(999)), "unknown status");
 }

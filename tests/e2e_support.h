@@ -4,8 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +23,8 @@ struct RunResult {
   int status;  // low 8 bits of the exit code, as a shell sees it
   std::string out;
   std::string err;
+  double seconds = 0;  // wall time of the run
+  long peakKib = 0;    // largest resident size of the run's processes
 };
 
 // The 8-bit exit status of a program whose main returned iResult.
@@ -119,8 +124,18 @@ class E2e : public ::testing::Test {
     const std::string out = dir_ + "/../" + Name() + ".stdout";
     const std::string err = dir_ + "/../" + Name() + ".stderr";
     const std::string line = "cd '" + dir_ + "' && " + command + " >'" + out + "' 2>'" + err + "'";
-    int raw = std::system(line.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int raw = 0;
+    struct rusage usage = {};
+    wait4(pid, &raw, 0, &usage);
     RunResult r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.peakKib = usage.ru_maxrss;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = ReadText(out);
     r.err = ReadText(err);

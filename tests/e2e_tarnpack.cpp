@@ -215,13 +215,20 @@ TEST_F(Tarnpack, PgmHeaderCommentsMaxvalAndLineLimit) {
   };
   const Case cases[] = {
       {"# a\n# b\nP5\n# c\n32 16\n# d\n255\n", true, ""},
-      {"P5 trailing text\n32 16\n65535\n", true, ""},
+      {"P5 trailing text\n32 16\n254\n", true, ""},
+      {"P5\n32 16\n 1 and more\n", true, ""},
+      // One byte a sample: a maxval that is no number from 1 to 255 is refused.
+      {"P5\n32 16\n65535\n", false, "Invalid pgm format\n"},
+      {"P5\n32 16\n256\n", false, "Invalid pgm format\n"},
+      {"P5\n32 16\n0\n", false, "Invalid pgm format\n"},
+      {"P5\n32 16\nx\n", false, "Invalid pgm format\n"},
+      {"P5\n32 16\n255" + std::string(100, ' ') + "\n", false, "Truncated org_file in.pgm\n"},
       {comment99 + "P5\n32 16\n255\n", true, ""},
       {"P5" + std::string(97, ' ') + "\n32 16\n255\n", true, ""},
       // A longer line fails the header read, whichever line it is.
       {comment100 + "P5\n32 16\n255\n", false, "Invalid pgm file \n"},
       {"P5\n" + comment100 + "32 16\n255\n", false, "Invalid pgm format\n"},
-      {"P5\n32 16\n" + comment100 + "255\n", false, "Truncated org_file in.pgm\n"},
+      {"P5\n32 16\n" + comment100 + "255\n", false, "Invalid pgm format\n"},
       {"P6\n32 16\n255\n", false, "Invalid pgm file \n"},
       {"\nP5\n32 16\n255\n", false, "Invalid pgm file \n"},
       {"P5\n0 16\n255\n", false, "Invalid pgm format\n"},

@@ -2,6 +2,8 @@
 
 #include <random>
 
+#include <sys/mman.h>
+
 #include "arith_coder.h"
 
 using namespace tarn;
@@ -156,4 +158,22 @@ TEST(BitIo, WriterStopsAtItsLimit) {
     writer.Init(&buffer);
     EXPECT_FALSE(writer.Overflowed());
   }
+}
+
+// The longest payload a record can hold, read to two bytes past its end:
+// the counters hold 2^31 + 1 without overflow. (The pages stay unmapped
+// zeros; only the last is read.)
+TEST(BitReader, CountersHoldPastTheEndOfTheLongestPayload) {
+  const std::int64_t kLength = 0x7FFFFFFF;
+  void* p = mmap(nullptr, kLength, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(p, MAP_FAILED);
+  CBitReader reader;
+  reader.Init(static_cast<const unsigned char*>(p), kLength);
+  reader.m_iByte = kLength - 1;
+  for (int i = 0; i < 8; ++i) EXPECT_FALSE(reader.ReadBit());
+  EXPECT_EQ(reader.BytesPastEnd(), 0);
+  for (int i = 0; i < 13; ++i) EXPECT_FALSE(reader.ReadBit());
+  EXPECT_EQ(reader.GetByteCount(), kLength + 2);
+  EXPECT_EQ(reader.BytesPastEnd(), 2);
+  munmap(p, kLength);
 }

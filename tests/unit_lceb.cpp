@@ -94,6 +94,19 @@ TEST(Quantiser, RefusesValuesThatDoNotFit32Bits) {
   }
 }
 
+// A product beyond the float range rounds to an infinity (IEEE rounding,
+// which C++ allows where the type has infinities); reconstruction turns
+// infinities and NaNs into bytes without an undefined conversion.
+TEST(Quantiser, DequantisationBeyondTheFloatRange) {
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(Dequantise(2, 3e38f), inf);
+  EXPECT_EQ(Dequantise(-2, 3e38f), -inf);
+  EXPECT_EQ(Dequantise(1, 3e38f), 3e38f);
+  EXPECT_EQ(Dequantise(0, inf), 0.0f);
+  EXPECT_EQ(RoundedMean(inf, 1.0f), inf);
+  EXPECT_TRUE(std::isnan(RoundedMean(inf, -inf)));
+}
+
 TEST(LcebCoder, CoefficientsQuantiseWithTheDeadZone) {
   std::vector<float> plane = MakePlane(8, 8, {{0, 0, 1024}, {0, 1, 6.3f}, {1, 0, 6.2f}, {2, 0, -6.3f}, {1, 1, 17}});
   std::vector<float> decoded = DecodePlane(Coder::kLceb, EncodePlane(Coder::kLceb, plane, 8, 8, 10), 8, 8, 10, true);

@@ -43,12 +43,13 @@ std::vector<float> Ramp(std::size_t n) {
 // An 8 x 8 plane has no interior boundary, so Reconstruct only converts.
 TEST_F(Reconstruction, ByteConversionThresholdsAndTruncation) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
   const struct {
     float sample;
     unsigned char byte;
   } cases[] = {{99.99998f, 99}, {254.5f, 255}, {254.0f, 254}, {254.01f, 255}, {0.99f, 0},
                {1.0f, 1},       {1.99f, 1},    {-0.5f, 0},    {-300.0f, 0},  {300.0f, 255},
-               {128.7f, 128},   {nan, 0}};
+               {128.7f, 128},   {nan, 0},      {inf, 255},    {-inf, 0}};
   std::vector<float> plane(64, 50.0f);
   for (std::size_t i = 0; i < std::size(cases); ++i) plane[i] = cases[i].sample;
   CBlockDecoder codec(8, 8);

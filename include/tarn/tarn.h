@@ -74,6 +74,7 @@ typedef enum tarn_status {
   TARN_ERR_QUANT_TOO_SMALL = 31,   /* q so small that a quantised value overflows */
   TARN_ERR_TRUNCATED_STREAM = 40,  /* compressed stream ends early */
   TARN_ERR_CORRUPT_STREAM = 41,    /* compressed stream cannot be decoded */
+  TARN_ERR_PIXEL_LIMIT = 42,       /* the image is larger than the decoder's limit */
   TARN_STATUS_FORCE_32BIT = 0x7FFFFFFF
 } tarn_status;
 
@@ -266,6 +267,7 @@ typedef struct tarn_decode_options {
   int32_t mdc;                 /* non-zero: the stream holds four descriptions; default 0 */
   const tarn_filters* filters; /* NULL (the default): built-in filter 0 */
   int32_t coefficients_only;   /* non-zero: output the decoded coefficient plane; default 0 */
+  uint64_t max_pixels;         /* the largest image to decode; 0 (the default): no limit */
   tarn_loss loss;
   tarn_progress_fn progress;   /* optional */
   tarn_plane_fn on_plane;      /* optional: asks for the diagnostic planes */
@@ -295,8 +297,9 @@ typedef struct tarn_decoded {
 
 /* Decodes a whole compressed stream in memory (bytes after the announced
  * records are ignored). Fails with TARN_ERR_TRUNCATED_STREAM,
- * TARN_ERR_CORRUPT_STREAM, TARN_ERR_OUT_OF_MEMORY, TARN_ERR_CANCELLED or
- * TARN_ERR_INVALID_ARGUMENT; out->pixels and out->plane are then NULL. */
+ * TARN_ERR_CORRUPT_STREAM, TARN_ERR_PIXEL_LIMIT, TARN_ERR_OUT_OF_MEMORY,
+ * TARN_ERR_CANCELLED or TARN_ERR_INVALID_ARGUMENT; out->pixels and
+ * out->plane are then NULL. */
 TARN_API TARN_NODISCARD tarn_status tarn_decode(const void* data, size_t size,
                                                const tarn_decode_options* options,
                                                tarn_decoded* out);
@@ -314,19 +317,22 @@ TARN_API TARN_NODISCARD tarn_status tarn_stream_dimensions(const uint8_t bytes[4
 
 /* q and the payload length from the 8 bytes after a record's width and
  * height. Both are filled in also on failure: TARN_ERR_CORRUPT_STREAM for a
- * length over 2^31 - 1. */
+ * length over 2^31 - 1 or a q that is not a positive finite number. */
 TARN_API TARN_NODISCARD tarn_status tarn_record_fields(const uint8_t bytes[8], float* q,
                                                       uint32_t* length);
 
 /* A decoder for descriptions of width x height (from tarn_stream_dimensions)
- * with the given options, which it copies (the filter set must outlive it). */
+ * with the given options, which it copies (the filter set must outlive it).
+ * TARN_ERR_PIXEL_LIMIT when the image would have more than max_pixels
+ * samples. */
 TARN_API TARN_NODISCARD tarn_status tarn_decoder_create(const tarn_decode_options* options,
                                                        uint32_t width, uint32_t height,
                                                        tarn_decoder** out);
 
 /* Decodes the next description from its q and payload; *bytes_read (may be
  * NULL) receives the bytes its decoder read. Fails with
- * TARN_ERR_CORRUPT_STREAM, TARN_ERR_CANCELLED, TARN_ERR_OUT_OF_MEMORY, or
+ * TARN_ERR_CORRUPT_STREAM (also for a q that is not positive and finite, or
+ * a length over 2^31 - 1), TARN_ERR_CANCELLED, TARN_ERR_OUT_OF_MEMORY, or
  * TARN_ERR_INVALID_ARGUMENT once every description has been decoded. */
 TARN_API TARN_NODISCARD tarn_status tarn_decoder_decode(tarn_decoder* decoder, float q,
                                                        const uint8_t* payload, size_t length,
@@ -365,9 +371,9 @@ typedef struct tarn_plane {
 
 typedef enum tarn_pgm_rules {
   /* The encoder's header: a magic line beginning "P5", a line "width
-   * height", a maxval line, each at most 99 characters and each optionally
-   * preceded by "#" comment lines; width and height multiples of 16, at most
-   * 65535. */
+   * height", a maxval line (1 to 255), each at most 99 characters and each
+   * optionally preceded by "#" comment lines; width and height multiples of
+   * 16, at most 65535. */
   TARN_PGM_ENCODER = 0,
   /* Any binary PGM of 8-bit samples: blanks and comments anywhere between
    * the header fields, any size up to 65535, maxval 1 to 255. */
