@@ -353,7 +353,7 @@ TEST_F(Api, EveryStatusHasItsInput) {
 // refuses a block outright: a decoder for four descriptions of the largest
 // size wants 64 GiB for its merged plane alone.
 TEST_F(Api, OutOfMemory) {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef TARN_SANITIZED
   GTEST_SKIP() << "AddressSanitizer aborts on such a request";
 #else
   tarn_decode_options d;

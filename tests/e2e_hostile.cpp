@@ -135,8 +135,10 @@ TEST_F(Hostile_, ClaimsOfHugeImagesCostLittle) {
     const RunResult r = Unpack(std::string("in.dat dec.pgm 0") + (mdc ? " -m 1" : ""));
     EXPECT_EQ(r.status, Status(-20));
     EXPECT_EQ(r.out, std::string(mdc ? "Decoding MDC bitstream\n" : "") + "Corrupt cmp_file in.dat\n");
+#ifndef TARN_SANITIZED  // the sanitizers' shadow memory costs time and pages of its own
     EXPECT_LT(r.seconds, 0.5);
     EXPECT_LT(r.peakKib, 300 * 1024);
+#endif
   }
 }
 

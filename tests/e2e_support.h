@@ -56,6 +56,15 @@ inline std::uint16_t U16At(const std::vector<unsigned char>& bytes, std::size_t 
   return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
 }
 
+// Tests whose commands run under an address-space limit skip themselves in
+// the sanitized build: AddressSanitizer reserves far more address space than
+// any such limit allows.
+#ifdef TARN_SANITIZED
+#define SKIP_WITHOUT_ADDRESS_LIMITS() GTEST_SKIP() << "ulimit -v cannot be used under AddressSanitizer"
+#else
+#define SKIP_WITHOUT_ADDRESS_LIMITS() (void)0
+#endif
+
 // A command run with its address space limited to kib KiB: an allocation of
 // an announced size fails there, a read bounded by the data does not.
 inline std::string WithMemoryLimit(int kib, const std::string& command) {

@@ -312,6 +312,7 @@ TEST_F(Tarnpack, QuantStepMustBePositiveAndLargeEnough) {
 }
 
 TEST_F(Tarnpack, SizeBeyondTheFileIsTruncationBeforeAnyAllocation) {
+  SKIP_WITHOUT_ADDRESS_LIMITS();
   // Within 256 MB an input buffer of the announced size cannot be had: only
   // a check against the file's length gives "Truncated".
   Write("huge.raw", RawPlaneHeader(32768, 32768));
@@ -329,6 +330,7 @@ TEST_F(Tarnpack, SizeBeyondTheFileIsTruncationBeforeAnyAllocation) {
 }
 
 TEST_F(Tarnpack, NotEnoughMemoryWhenAnAllocationFails) {
+  SKIP_WITHOUT_ADDRESS_LIMITS();
   // The 4096 x 4096 object needs some 140 MB: past the system's check, it
   // fails within an 80 MB address space.
   if (!FitsInMemory(1e9)) GTEST_SKIP() << "this machine lacks the memory";
@@ -354,6 +356,7 @@ TEST_F(Tarnpack, ReadsItsInputFromAPipe) {
 }
 
 TEST_F(Tarnpack, ShortPipeIsTruncationWithoutAllocatingTheAnnouncedSize) {
+  SKIP_WITHOUT_ADDRESS_LIMITS();
   // 16384 x 16384 floats are 1 GB: more than the 256 MB the run may use,
   // though the system's memory check lets the size pass.
   if (!FitsInMemory(4e9)) GTEST_SKIP() << "this machine lacks the memory";

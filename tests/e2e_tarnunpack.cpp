@@ -360,6 +360,7 @@ TEST_F(Tarnunpack, ReadsTheStreamFromAPipe) {
 }
 
 TEST_F(Tarnunpack, ShortPipes) {
+  SKIP_WITHOUT_ADDRESS_LIMITS();
   EncodeCamera();
   std::vector<unsigned char> cut = Bytes("m.out");
   cut.resize(cut.size() - 1);
@@ -486,6 +487,7 @@ TEST_F(Tarnunpack, FailedWriteRemovesThePartialOutput) {
 }
 
 TEST_F(Tarnunpack, FailedOutputAllocationLeavesNoFile) {
+  SKIP_WITHOUT_ADDRESS_LIMITS();
   // Four 2048 x 2048 descriptions of a flat image: decoding them needs some
   // 100 MB, reconstructing the 4096 x 4096 image some 210 MB more.
   if (!FitsInMemory(1e9)) GTEST_SKIP() << "this machine lacks the memory";
