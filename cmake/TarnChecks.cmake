@@ -22,3 +22,9 @@ string(REGEX REPLACE ".*MAJOR ([0-9]+).*MINOR ([0-9]+).*PATCH ([0-9]+).*" "\\1.\
 if(NOT _tarn_header_version STREQUAL PROJECT_VERSION)
   message(FATAL_ERROR "tarn.h says version ${_tarn_header_version}, the project ${PROJECT_VERSION}")
 endif()
+
+# Sizes of whole images are counted in size_t: a 32-bit host could not hold
+# them.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+  message(FATAL_ERROR "tarn needs a 64-bit host: image sizes are counted in size_t")
+endif()

@@ -22,7 +22,7 @@ extern "C" {
 
 const char* tarn_version_string(void) { return TARN_VERSION_TEXT; }
 
-const char* tarn_status_string(tarn_status status) {
+const char* tarn_status_string(int32_t status) {
   switch (status) {
     case TARN_OK: return "success";
     case TARN_ERR_INVALID_ARGUMENT: return "invalid argument";

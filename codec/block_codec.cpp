@@ -27,8 +27,14 @@ void InitBank(CBinModel* pModels, int iCount, std::uint32_t iLimit) {
 }  // namespace
 
 CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight)
+    : CBlockCodec(iWidth, iHeight, CArray2D<float>()) {}
+
+CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<float>&& plane)
     : m_iWidth(iWidth), m_iHeight(iHeight), m_iBlocksX(iWidth / 8), m_iBlocksY(iHeight / 8) {
-  _d.Allocate(iHeight, iWidth);
+  if (plane.Data() != nullptr)
+    _d = std::move(plane);
+  else
+    _d.Allocate(iHeight, iWidth);
   m_piLastSig.resize(m_iBlocksX);
   m_ppiScanEnd.Allocate(m_iBlocksY, m_iBlocksX);
   for (auto& store : m_apiEcebCoef) store.Allocate(m_iBlocksY, m_iBlocksX);
@@ -84,7 +90,10 @@ CBlockEncoder::CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight)
     : CBlockCodec(iWidth, iHeight) {}
 
 CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight)
-    : CBlockCodec(iWidth, iHeight) {
+    : CBlockDecoder(iWidth, iHeight, CArray2D<float>()) {}
+
+CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<float>&& plane)
+    : CBlockCodec(iWidth, iHeight, std::move(plane)) {
   m_pcDataLossMask.Allocate(m_iBlocksY, m_iBlocksX);
   m_pcDataLossMaskCopy.Allocate(m_iBlocksY, m_iBlocksX);
 }

@@ -52,6 +52,12 @@ class CArray2D {
   const T* operator[](std::size_t r) const { return m_vRows[r]; }
   T* Data() { return m_pData.get(); }
   const T* Data() const { return m_pData.get(); }
+  // Hands the block over (to be released with free()); the array is empty
+  // afterwards.
+  T* Release() {
+    m_vRows.clear();
+    return m_pData.release();
+  }
 
  private:
   struct Free {
@@ -69,6 +75,9 @@ constexpr int kCancelled = -3;       // the progress callback asked to stop
 class CBlockCodec {
  public:
   CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight);
+  // The same around a plane of H rows of W samples that the object takes
+  // over instead of allocating its own.
+  CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<float>&& plane);
   CBlockCodec(const CBlockCodec&) = delete;
   CBlockCodec& operator=(const CBlockCodec&) = delete;
 
@@ -179,11 +188,13 @@ struct Diagnostics {
 class CBlockDecoder : public CBlockCodec {
  public:
   CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight);
+  CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<float>&& plane);
 
   // Decode a plane from iLength payload bytes; return the bytes read (one or
   // two more than the encoder wrote), or kDamagedPayload, or kCancelled. A
   // payload read more than two bytes past its end is damaged: decoding stops
-  // there, so a short payload claiming a large plane costs little.
+  // there, so a short payload claiming a large plane costs little. ECEB
+  // starts from the zeros of a fresh object's stores: one pass per object.
   std::int64_t DecodeLceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ, bool bEntropyOnly);
   std::int64_t DecodeEceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ, bool bEntropyOnly);
 

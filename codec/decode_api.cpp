@@ -68,18 +68,25 @@ void CopyRows(const float* pfPlane, std::uint32_t iWidth, std::uint32_t iHeight,
     std::copy(pfPlane + std::size_t(y) * iWidth, pfPlane + std::size_t(y + 1) * iWidth, pfOut + y * iStride);
 }
 
+// The plane that the output comes from: the description's, or the merged
+// one of MDC.
+CArray2D<float>& PlaneOf(tarn_decoder& dec) { return dec.iDescriptions == 4 ? dec.full : dec.pCodec->_d; }
+
+// With MDC, the full-size object that reconstructs the merged plane, built
+// around it.
+void Prepare(tarn_decoder& dec) {
+  if (dec.options.coefficients_only != 0 || dec.iDescriptions == 1 || dec.pCodec) return;
+  dec.pCodec.reset(new CBlockDecoder(2 * dec.iWidth, 2 * dec.iHeight, std::move(dec.full)));
+}
+
 tarn_status Finish(tarn_decoder& dec, void* pOutput, std::size_t iStride) {
   std::uint32_t iWidth, iHeight;
   tarn_decoder_output_size(&dec, &iWidth, &iHeight);
   if (dec.options.coefficients_only != 0) {
-    const float* pfPlane = dec.iDescriptions == 4 ? dec.full.Data() : dec.pCodec->_d.Data();
-    CopyRows(pfPlane, iWidth, iHeight, static_cast<float*>(pOutput), iStride);
+    CopyRows(PlaneOf(dec).Data(), iWidth, iHeight, static_cast<float*>(pOutput), iStride);
     return TARN_OK;
   }
-  if (dec.iDescriptions == 4) {
-    dec.pCodec.reset(new CBlockDecoder(iWidth, iHeight));
-    dec.pCodec->_d = std::move(dec.full);
-  }
+  Prepare(dec);
   CBlockDecoder& codec = *dec.pCodec;
   codec.m_diagnostics.pfnPlane = dec.options.on_plane;
   codec.m_diagnostics.pfnWarning = dec.options.on_warning;
@@ -199,6 +206,24 @@ void tarn_decoder_output_size(const tarn_decoder* decoder, uint32_t* width, uint
   *height = f * decoder->iHeight;
 }
 
+tarn_status tarn_decoder_prepare(tarn_decoder* decoder) {
+  if (decoder == nullptr || decoder->bFinished || decoder->iNext < decoder->iDescriptions)
+    return TARN_ERR_INVALID_ARGUMENT;
+  return Guard([&] {
+    Prepare(*decoder);
+    return TARN_OK;
+  });
+}
+
+tarn_status tarn_decoder_take_plane(tarn_decoder* decoder, float** plane) {
+  if (decoder == nullptr || plane == nullptr || decoder->bFinished || decoder->iNext < decoder->iDescriptions ||
+      decoder->options.coefficients_only == 0)
+    return TARN_ERR_INVALID_ARGUMENT;
+  decoder->bFinished = true;
+  *plane = PlaneOf(*decoder).Release();
+  return TARN_OK;
+}
+
 tarn_status tarn_decoder_finish(tarn_decoder* decoder, void* output, size_t stride) {
   if (decoder == nullptr || output == nullptr || decoder->bFinished ||
       decoder->iNext < decoder->iDescriptions)
@@ -231,10 +256,10 @@ tarn_status tarn_decode(const void* data, size_t size, const tarn_decode_options
 }
 
 uint64_t tarn_decode_memory(uint32_t width, uint32_t height, const tarn_decode_options* options) {
-  // One description object and its payload; with MDC the merged plane and,
-  // when reconstructing, the full-size object.
+  // One description object; with MDC the merged plane and, when
+  // reconstructing, the full-size object.
   const std::uint64_t iSamples = std::uint64_t(width) * height;
-  std::uint64_t iBytes = CBlockCodec::FootprintBytes(width, height) + iSamples;
+  std::uint64_t iBytes = CBlockCodec::FootprintBytes(width, height);
   if (options == nullptr || options->mdc == 0) return iBytes;
   iBytes += 16 * iSamples;
   if (options->coefficients_only == 0) iBytes += CBlockCodec::FootprintBytes(2 * width, 2 * height);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "line_filters.h"
 
@@ -102,6 +103,55 @@ tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool 
   if (tarn_status status = ReadLossPostFilter(reader, bank, fields)) return status;
   if (tarn_status status = ReadDctWiener(reader, bank, fields)) return status;
   return ReadBoundaryWiener(reader, bank, fields);
+}
+
+namespace {
+// The loader's path through a file of which only the first iSize bytes are
+// known: each step needs its field, and a field that decides the rest (a
+// size, a flag, a matrix's finiteness) ends the walk while it is missing.
+class CNeededWalk {
+ public:
+  CNeededWalk(const unsigned char* pcData, std::size_t iSize) : m_pcData(pcData), m_iSize(iSize) {}
+  // Takes an integer field; false when the file does not hold it yet.
+  bool Int(std::int32_t* piValue) {
+    if (!Take(4)) return false;
+    CFieldReader reader(m_pcData + m_iPos - 4, 4);
+    *piValue = reader.ReadInt();
+    return true;
+  }
+  // Takes iCount floats; false when they are not all there yet or one is
+  // not finite (where the loader stops).
+  bool Floats(std::size_t iCount) {
+    if (!Take(4 * iCount)) return false;
+    std::vector<float> vValues(iCount);
+    CFieldReader reader(m_pcData + m_iPos - 4 * iCount, 4 * iCount);
+    return ReadMatrix(reader, 1, static_cast<int>(iCount), 0, vValues.data());
+  }
+  std::size_t Position() const { return m_iPos; }
+
+ private:
+  bool Take(std::size_t iBytes) {
+    m_iPos += iBytes;
+    return m_iPos <= m_iSize;
+  }
+  const unsigned char* m_pcData;
+  std::size_t m_iSize;
+  std::size_t m_iPos = 0;
+};
+}  // namespace
+
+std::size_t FilterFileBytesNeeded(const unsigned char* pcData, std::size_t iSize, bool bFull) {
+  CNeededWalk walk(pcData, iSize);
+  std::int32_t iValue;
+  if (!walk.Int(&iValue) || iValue != 8 || !walk.Floats(64) || !bFull || !walk.Floats(64))
+    return walk.Position();
+  if (!walk.Int(&iValue) || (iValue != 0 && iValue != 8 && iValue != 16) ||
+      (iValue != 0 && !walk.Floats(std::size_t(iValue) * iValue)))
+    return walk.Position();
+  if (!walk.Int(&iValue) || (iValue != 0 && iValue != 8) || (iValue == 8 && !walk.Floats(128)))
+    return walk.Position();
+  if (walk.Int(&iValue) && iValue != 0) walk.Floats(64);
+  return walk.Position();
 }
 
 FilterBank BuiltInFilterBank(int iDigit) {

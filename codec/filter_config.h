@@ -48,6 +48,11 @@ struct FilterFields {
 tarn_status LoadFilterBank(const unsigned char* pcData, std::size_t iSize, bool bFull,
                            FilterBank& bank, FilterFields& fields);
 
+// How many bytes of a file that begins with iSize bytes at pcData the
+// loader reads: more than iSize while fields are still to come (the next
+// field's end), else the count at which it stops.
+std::size_t FilterFileBytesNeeded(const unsigned char* pcData, std::size_t iSize, bool bFull);
+
 // A built-in filter set for a digit (the filter type itself).
 FilterBank BuiltInFilterBank(int iDigit);
 

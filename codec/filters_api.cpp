@@ -66,8 +66,9 @@ tarn_status tarn_filters_builtin(int32_t digit, tarn_filters** out) {
   });
 }
 
-tarn_status tarn_filters_load(const void* data, size_t size, tarn_filter_reader reader,
-                              tarn_filter_info* info, tarn_filters** out) {
+tarn_status tarn_filters_load(const void* data, size_t size, int32_t reader, tarn_filter_info* info,
+                              tarn_filters** out) {
+  if (info != nullptr) std::memset(info, 0, sizeof *info);
   if (out == nullptr || (data == nullptr && size > 0)) return TARN_ERR_INVALID_ARGUMENT;
   *out = nullptr;
   if (reader != TARN_FILTERS_PREFILTER && reader != TARN_FILTERS_FULL) return TARN_ERR_INVALID_ARGUMENT;
@@ -89,5 +90,10 @@ tarn_status tarn_filters_get_info(const tarn_filters* filters, tarn_filter_info*
 }
 
 void tarn_filters_free(tarn_filters* filters) { delete filters; }
+
+size_t tarn_filters_needed(const void* data, size_t size, int32_t reader) {
+  if (data == nullptr) size = 0;
+  return FilterFileBytesNeeded(static_cast<const unsigned char*>(data), size, reader == TARN_FILTERS_FULL);
+}
 
 }  // extern "C"

@@ -195,6 +195,7 @@ tarn_status ParseHeader(const unsigned char* pcData, std::size_t iSize, bool bCo
     bPastEnd = in.LookedPastEnd();
     *piHeaderSize = in.Position();
   }
+  if (*piHeaderSize > iSize) *piHeaderSize = iSize;  // a reader that took the end as a character
   return !bComplete && bPastEnd ? TARN_ERR_NEED_MORE_DATA : status;
 }
 

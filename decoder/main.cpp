@@ -181,7 +181,7 @@ void ShowFilters(const tarn_filter_info& info, bool bVerbose) {
 int LoadFilters(const char* pcConfig, bool bVerbose, tarn_filters** ppFilters) {
   if (IsDigit(pcConfig[0]))
     return tarn_filters_builtin(pcConfig[0] - '0', ppFilters) == TARN_OK ? 0 : ReportOutOfMemory();
-  const std::vector<unsigned char> vBytes = ReadFilePrefix(pcConfig, TARN_FILTER_FILE_MAX_SIZE);
+  const std::vector<unsigned char> vBytes = ReadFilterFile(pcConfig, TARN_FILTERS_FULL);
   tarn_filter_info info;
   const tarn_status status = tarn_filters_load(vBytes.data(), vBytes.size(), TARN_FILTERS_FULL, &info, ppFilters);
   if (status == TARN_ERR_OUT_OF_MEMORY) return ReportOutOfMemory();
@@ -236,12 +236,14 @@ struct Releaser {
 };
 using Decoder = std::unique_ptr<tarn_decoder, Releaser>;
 
-// Bytes held at the peak of a run: what the library needs, the payload
-// being read and the output.
+// Bytes held at the peak of a run: what the library needs and the output
+// buffer the program holds (none with MDC and -c: the library hands its
+// merged plane over).
 bool FitsRun(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s,
              const tarn_decode_options& options) {
-  const double fSamples = double(iWidth) * iHeight * (s.iMdc != 0 ? 4 : 1);
-  const double fOutput = (s.bEntropyOnly ? 4 : 1) * fSamples;
+  const double fSamples = double(iWidth) * iHeight;
+  double fOutput = (s.bEntropyOnly ? 4 : 1) * fSamples;
+  if (s.iMdc != 0) fOutput = s.bEntropyOnly ? 0 : 4 * fSamples;
   return FitsInMemory(double(tarn_decode_memory(iWidth, iHeight, &options)) + fOutput);
 }
 
@@ -305,32 +307,39 @@ bool WritePgm(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight, c
   return static_cast<bool>(out.flush());
 }
 
-// Reconstructs the image (or with -c takes the coefficient plane) and
-// writes it. The output buffer is allocated before the file is created, so
-// that a failed allocation leaves no empty file behind; a failure after it
-// removes the file.
+// Writes the decoded coefficient plane, which the library hands over.
+int WriteCoefficients(tarn_decoder* pDecoder, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight) {
+  float* pfPlane = nullptr;
+  if (tarn_decoder_take_plane(pDecoder, &pfPlane) != TARN_OK) return ReportOutOfMemory();
+  const std::unique_ptr<float, decltype(&tarn_free)> plane(pfPlane, tarn_free);
+  std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
+  if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+  if (WriteRawPlane(out, iWidth, iHeight, pfPlane)) return 0;
+  out.close();
+  RemovePartialFile(s.pcOutFile);
+  return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+}
+
+// Reconstructs the image and writes it. Everything the output needs is
+// allocated before the file is created, so that a failed allocation leaves
+// no file behind; a failed write removes the partial file.
+int WriteImage(tarn_decoder* pDecoder, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight) {
+  std::vector<unsigned char> vPixels(std::size_t(iWidth) * iHeight);
+  if (tarn_decoder_prepare(pDecoder) != TARN_OK) return ReportOutOfMemory();
+  std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
+  if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+  if (tarn_decoder_finish(pDecoder, vPixels.data(), iWidth) == TARN_OK &&
+      WritePgm(out, iWidth, iHeight, vPixels.data()))
+    return 0;
+  out.close();
+  RemovePartialFile(s.pcOutFile);
+  return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+}
+
 int WriteOutput(tarn_decoder* pDecoder, const Settings& s) {
   std::uint32_t iWidth, iHeight;
   tarn_decoder_output_size(pDecoder, &iWidth, &iHeight);
-  const std::size_t iSamples = std::size_t(iWidth) * iHeight;
-  std::vector<float> vPlane(s.bEntropyOnly ? iSamples : 0);
-  std::vector<unsigned char> vPixels(s.bEntropyOnly ? 0 : iSamples);
-  std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
-  if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
-  void* pOutput = s.bEntropyOnly ? static_cast<void*>(vPlane.data()) : vPixels.data();
-  if (tarn_decoder_finish(pDecoder, pOutput, iWidth) != TARN_OK) {
-    out.close();
-    RemovePartialFile(s.pcOutFile);
-    return ReportOutOfMemory();
-  }
-  const bool bWritten = s.bEntropyOnly ? WriteRawPlane(out, iWidth, iHeight, vPlane.data())
-                                       : WritePgm(out, iWidth, iHeight, vPixels.data());
-  if (!bWritten) {
-    out.close();
-    RemovePartialFile(s.pcOutFile);
-    return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
-  }
-  return 0;
+  return s.bEntropyOnly ? WriteCoefficients(pDecoder, s, iWidth, iHeight) : WriteImage(pDecoder, s, iWidth, iHeight);
 }
 
 // True when the output is one of the dump files this run writes, which

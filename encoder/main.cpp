@@ -1,7 +1,6 @@
 // tarnpack: reads a binary PGM image (or a raw plane of transformed
 // coefficients with -c), pre-filters and transforms it, codes it as one
 // description or as four MDC descriptions, and writes the compressed stream.
-#include <cfloat>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -67,11 +66,14 @@ void PrintUsage(const char* pcName) {
   std::exit(1);
 }
 
-// A number beyond the float range becomes an infinity (which the check of q
-// then refuses) rather than meeting a conversion C++ leaves undefined.
+// A number beyond the float range becomes an infinity, which the check of q
+// then refuses, as rounding to nearest has it: from halfway between the
+// largest float and the next power of two on; below that it rounds to the
+// largest float.
 float NarrowToFloat(double fValue) {
-  if (fValue > FLT_MAX) return std::numeric_limits<float>::infinity();
-  if (fValue < -FLT_MAX) return -std::numeric_limits<float>::infinity();
+  const double fOverflow = 0x1.ffffffp127;
+  if (fValue >= fOverflow) return std::numeric_limits<float>::infinity();
+  if (fValue <= -fOverflow) return -std::numeric_limits<float>::infinity();
   return static_cast<float>(fValue);
 }
 
@@ -122,17 +124,17 @@ int LoadFilters(const Settings& s, tarn_filters** ppFilters) {
     if (tarn_filters_builtin(cFirst - '0', ppFilters) != TARN_OK) return ReportOutOfMemory();
     return 0;
   }
-  const std::vector<unsigned char> vBytes = ReadFilePrefix(s.pcFilterConfig, TARN_FILTER_FILE_MAX_SIZE);
+  const std::vector<unsigned char> vBytes = ReadFilterFile(s.pcFilterConfig, TARN_FILTERS_PREFILTER);
   tarn_filter_info info;
   const tarn_status status =
       tarn_filters_load(vBytes.data(), vBytes.size(), TARN_FILTERS_PREFILTER, &info, ppFilters);
+  if (status == TARN_ERR_OUT_OF_MEMORY) return ReportOutOfMemory();
   if (s.bVerbose) std::cout << "Prefilter size " << info.size << std::endl;
   if (s.bVerbose && (info.sections & TARN_SECTION_PREFILTER))
     for (int i = 0; i < 8; ++i) {
       for (int j = 0; j < 8; ++j) std::cout << info.prefilter[8 * i + j] << "  ";
       std::cout << std::endl;
     }
-  if (status == TARN_ERR_OUT_OF_MEMORY) return ReportOutOfMemory();
   if (status != TARN_OK) {
     std::cout << "Invalid prefilter data file." << std::endl;
     return kInvalidPreFilter;
@@ -163,8 +165,8 @@ int Report(tarn_status status, const Settings& s) {
 }
 
 // The input's header: a raw plane's size fields, or a PGM header, read as
-// far as it goes (from a pipe, chunk by chunk as it arrives). The bytes read
-// after the header are the first of the samples, left in *pvData.
+// far as it goes (from a pipe, as it arrives). The bytes read after the
+// header are the first of the samples, left in *pvData.
 tarn_status ReadHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidth,
                        std::uint32_t* piHeight, std::vector<unsigned char>* pvData) {
   if (s.bEntropyOnly) {
@@ -172,8 +174,8 @@ tarn_status ReadHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidt
     if (!in.Read(acHeader, sizeof acHeader)) return TARN_ERR_TRUNCATED_INPUT;
     return tarn_raw_plane_parse_header(acHeader, s.iMdc != 0, piWidth, piHeight);
   }
-  for (std::size_t iChunk = 4096;; iChunk *= 2) {
-    const bool bEnd = in.ReadSome(pvData, iChunk) < iChunk;
+  for (;;) {
+    const bool bEnd = in.ReadSome(pvData, 1 << 16) == 0;
     std::size_t iHeader = 0;
     const tarn_status status = tarn_pgm_parse_header(pvData->data(), pvData->size(), bEnd, TARN_PGM_ENCODER,
                                                      piWidth, piHeight, &iHeader);

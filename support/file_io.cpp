@@ -1,5 +1,7 @@
 #include "file_io.h"
 
+#include "tarn/tarn.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -64,19 +66,36 @@ bool CFileReader::ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iC
 }
 
 std::size_t CFileReader::ReadSome(std::vector<unsigned char>* pvDest, std::size_t iMax) {
+  std::streambuf* pBuffer = m_file.rdbuf();
+  if (!m_file || pBuffer->sgetc() == std::char_traits<char>::eof()) {
+    m_file.setstate(std::ios::eofbit | std::ios::failbit);
+    return 0;
+  }
+  const std::size_t iReady = static_cast<std::size_t>(std::max<std::streamsize>(1, pBuffer->in_avail()));
+  const std::size_t iCount = std::min(iMax, iReady);
   const std::size_t iStart = pvDest->size();
-  pvDest->resize(iStart + iMax);
-  m_file.read(reinterpret_cast<char*>(pvDest->data() + iStart), static_cast<std::streamsize>(iMax));
+  pvDest->resize(iStart + iCount);
+  pBuffer->sgetn(reinterpret_cast<char*>(pvDest->data() + iStart), static_cast<std::streamsize>(iCount));
+  return iCount;
+}
+
+std::size_t CFileReader::ReadUpTo(std::vector<unsigned char>* pvDest, std::size_t iCount) {
+  const std::size_t iStart = pvDest->size();
+  pvDest->resize(iStart + iCount);
+  m_file.read(reinterpret_cast<char*>(pvDest->data() + iStart), static_cast<std::streamsize>(iCount));
   const std::size_t iGot = static_cast<std::size_t>(m_file.gcount());
   pvDest->resize(iStart + iGot);
   return iGot;
 }
 
-std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax) {
+std::vector<unsigned char> ReadFilterFile(const char* pcName, std::int32_t iReader) {
   std::vector<unsigned char> vBytes;
   CFileReader file(pcName);
-  if (file.IsOpen()) file.ReadSome(&vBytes, iMax);
-  return vBytes;
+  if (!file.IsOpen()) return vBytes;
+  for (;;) {
+    const std::size_t iNeeded = tarn_filters_needed(vBytes.data(), vBytes.size(), iReader);
+    if (iNeeded <= vBytes.size() || file.ReadUpTo(&vBytes, iNeeded - vBytes.size()) == 0) return vBytes;
+  }
 }
 
 namespace {

@@ -32,9 +32,12 @@ class CFileReader {
   // the buffer grows by doubling as the data arrives, so it never holds more
   // than twice what came plus one chunk.
   bool ReadBytes(std::vector<unsigned char>* pvDest, std::uint64_t iCount);
-  // Appends up to iMax bytes to *pvDest, as many as the file still holds;
-  // their number.
+  // Appends what the file has ready, at least one byte and at most iMax:
+  // from a pipe it waits only until something arrives. Returns their
+  // number, 0 at the end of the file.
   std::size_t ReadSome(std::vector<unsigned char>* pvDest, std::size_t iMax);
+  // Appends up to iCount bytes, fewer only where the file ends; their number.
+  std::size_t ReadUpTo(std::vector<unsigned char>* pvDest, std::size_t iCount);
 
  private:
   std::ifstream m_file;
@@ -42,9 +45,10 @@ class CFileReader {
   bool m_bSizeKnown = false;
 };
 
-// The first iMax bytes of a file (all of a shorter one; none of one that
-// cannot be read).
-std::vector<unsigned char> ReadFilePrefix(const char* pcName, std::size_t iMax);
+// The bytes of a filter configuration file that the library's loader with
+// this reader reads (none of a file that cannot be read), taken field by
+// field, so that a pipe is read no further than the loader goes.
+std::vector<unsigned char> ReadFilterFile(const char* pcName, std::int32_t iReader);
 
 // True when the two names lead to the same file: the same device and inode
 // when both exist, else the same folder (by device and inode) and the same

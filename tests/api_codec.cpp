@@ -134,8 +134,10 @@ TEST_F(Api, RecordByRecordEqualsWholeStream) {
   tarn_decoder_output_size(dec, &width, &height);
   EXPECT_EQ(width, 512u);
   EXPECT_EQ(height, 512u);
-  // Into a buffer with a row stride of its own.
+  // Into a buffer with a row stride of its own, the full-size image made
+  // before.
   std::vector<unsigned char> padded(600 * 512, 7);
+  ASSERT_EQ(tarn_decoder_prepare(dec), TARN_OK);
   ASSERT_EQ(tarn_decoder_finish(dec, padded.data(), 600), TARN_OK);
   EXPECT_EQ(tarn_decoder_finish(dec, padded.data(), 600), TARN_ERR_INVALID_ARGUMENT);  // once only
   tarn_decoder_free(dec);
@@ -144,6 +146,41 @@ TEST_F(Api, RecordByRecordEqualsWholeStream) {
     ASSERT_EQ(padded[600 * y + 512], 7);
   }
   tarn_free(whole.pixels);
+}
+
+// With coefficients only, the decoder hands its plane over without a copy;
+// it is the plane a whole-stream decode gives.
+TEST_F(Api, CoefficientPlaneIsHandedOver) {
+  const PgmImage camera = ReadPgm(Camera());
+  for (int mdc : {0, 1}) {
+    tarn_encode_options eo;
+    tarn_encode_options_init(&eo);
+    eo.q = 25;
+    eo.mdc = mdc;
+    const Encoded stream = Encode(camera, eo);
+    tarn_decode_options d;
+    tarn_decode_options_init(&d);
+    d.mdc = mdc;
+    d.coefficients_only = 1;
+    tarn_decoded whole;
+    ASSERT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &whole), TARN_OK);
+    uint32_t width, height;
+    ASSERT_EQ(tarn_stream_dimensions(stream.bytes.data(), &width, &height), TARN_OK);
+    tarn_decoder* dec = nullptr;
+    ASSERT_EQ(tarn_decoder_create(&d, width, height, &dec), TARN_OK);
+    float* plane = nullptr;
+    EXPECT_EQ(tarn_decoder_take_plane(dec, &plane), TARN_ERR_INVALID_ARGUMENT);  // nothing decoded yet
+    for (int k = 0; k < stream.encoded.descriptions; ++k) {
+      const unsigned char* record = stream.bytes.data() + stream.encoded.record_offset[k];
+      ASSERT_EQ(tarn_decoder_decode(dec, 25, record + 12, stream.encoded.payload_length[k], nullptr), TARN_OK);
+    }
+    ASSERT_EQ(tarn_decoder_take_plane(dec, &plane), TARN_OK);
+    EXPECT_EQ(std::memcmp(plane, whole.plane, 512 * 512 * sizeof(float)), 0);
+    EXPECT_EQ(tarn_decoder_finish(dec, whole.plane, 512), TARN_ERR_INVALID_ARGUMENT);  // handed over
+    tarn_free(plane);
+    tarn_decoder_free(dec);
+    tarn_free(whole.plane);
+  }
 }
 
 // A strided image encodes as its packed copy.

@@ -2,6 +2,7 @@
 // show on their own (headers that arrive in pieces, the tolerant PGM
 // reader, the writers, what a failed filter load still tells).
 #include <cstring>
+#include <limits>
 
 #include "api_support.h"
 
@@ -113,6 +114,32 @@ TEST(ApiFiles, FilterSets) {
   tarn_decoder* dec = nullptr;
   EXPECT_EQ(tarn_decoder_create(&d, 16, 16, &dec), TARN_ERR_INVALID_ARGUMENT);
   tarn_filters_free(filters);
+
+  // A pipe's reader asks how far the loader goes: field by field.
+  FilterFile full;
+  full.lossSize = 8;
+  full.dctSize = 8;
+  full.boundaryFlag = 1;
+  const std::vector<unsigned char> fullBytes = FilterFileBytes(full);
+  FilterFile nanPre;
+  nanPre.pre[5] = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<unsigned char> nanBytes = FilterFileBytes(nanPre);
+  struct Need {
+    const std::vector<unsigned char>& bytes;
+    size_t known;
+    int32_t reader;
+    size_t needed;
+  };
+  for (const Need& n : {Need{fullBytes, 0, TARN_FILTERS_FULL, 4}, Need{fullBytes, 4, TARN_FILTERS_FULL, 260},
+                        Need{fullBytes, 4, TARN_FILTERS_PREFILTER, 260},
+                        Need{fullBytes, 260, TARN_FILTERS_PREFILTER, 260},
+                        Need{fullBytes, 516, TARN_FILTERS_FULL, 520}, Need{fullBytes, 520, TARN_FILTERS_FULL, 776},
+                        Need{fullBytes, 780, TARN_FILTERS_FULL, 1292},
+                        Need{fullBytes, fullBytes.size(), TARN_FILTERS_FULL, 1552},
+                        Need{nanBytes, nanBytes.size(), TARN_FILTERS_FULL, 260},  // the loader stops at the NaN
+                        Need{bytes, bytes.size(), TARN_FILTERS_FULL, 780}})       // at the invalid DCT size
+    EXPECT_EQ(tarn_filters_needed(n.bytes.data(), n.known, n.reader), n.needed) << n.known;
+  EXPECT_EQ(fullBytes.size(), 1552u);
 
   ASSERT_EQ(tarn_filters_builtin(3, &filters), TARN_OK);
   ASSERT_EQ(tarn_filters_get_info(filters, &info), TARN_OK);

@@ -178,6 +178,8 @@ TEST_F(Hostile_, FilterFilesRawPlanesAndImages) {
       {"raw 1e30", "in.dat", RawPlane(16, 16, 1e30f), "in.dat o.out 0 20 -c 1", false, -5,
        "Quantization step too small.\n"},
       {"q 1e39", "in.dat", {}, Camera() + " o.out 0 1e39", false, -5, "Quantization step must be a positive number.\n"},
+      {"q rounding to infinity", "in.dat", {}, Camera() + " o.out 0 0x1.ffffffp127", false, -5,
+       "Quantization step must be a positive number.\n"},
       {"maxval 65535", "in.dat", SixteenBitPgm(), "in.dat o.out 0 20", false, -4, "Invalid pgm format\n"},
   };
   for (const Hostile& h : cases) Check(h);

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -12,6 +14,8 @@
 
 #include "file_io.h"
 #include "stream_format.h"
+#include "tarn/tarn.h"
+#include "test_files.h"
 
 using namespace tarn;
 
@@ -150,9 +154,45 @@ TEST(FileIo, ReadBytesCompletesWhatIsHeld) {
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcdefg");
   EXPECT_TRUE(file.ReadBytes(&bytes, 5));  // more than asked for is cut back
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcde");
-  EXPECT_EQ(file.ReadSome(&bytes, 100), 3u);
-  EXPECT_EQ(ReadFilePrefix("stream_io_parts.bin", 4), std::vector<unsigned char>({'a', 'b', 'c', 'd'}));
-  EXPECT_TRUE(ReadFilePrefix("stream_io_no_such_file", 4).empty());
+  EXPECT_EQ(file.ReadUpTo(&bytes, 100), 3u);  // what is left after g
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcdehij");
+  EXPECT_EQ(file.ReadSome(&bytes, 100), 0u);
+}
+
+// From a pipe, a header reader takes what has come and a filter file is
+// read no further than the loader goes: neither waits for the writer to
+// close (the writer here closes only once the reader is done, or after 10 s).
+TEST(FileIo, PipesAreReadAsFarAsNeeded) {
+  FilterFile filters;  // 528 bytes: size, matrices, and three size fields of 0
+  const std::vector<unsigned char> bytes = FilterFileBytes(filters);
+  for (bool bFilterFile : {false, true}) {
+    int fd[2];
+    ASSERT_EQ(pipe(fd), 0);
+    std::promise<void> done;
+    std::thread writer([&] {
+      EXPECT_EQ(write(fd[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+      done.get_future().wait_for(std::chrono::seconds(10));
+      close(fd[1]);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::string name = "/proc/self/fd/" + std::to_string(fd[0]);
+    if (bFilterFile) {
+      EXPECT_EQ(ReadFilterFile(name.c_str(), TARN_FILTERS_FULL), bytes);
+    } else {
+      CFileReader reader(name);
+      std::vector<unsigned char> got;
+      while (got.size() < bytes.size() && reader.ReadSome(&got, 1 << 16) > 0) {}
+      EXPECT_EQ(got, bytes);
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+    done.set_value();
+    writer.join();
+    close(fd[0]);
+  }
+  // Without a file, nothing; a file that cannot hold a size of 8 stops there.
+  EXPECT_TRUE(ReadFilterFile("stream_io_no_such_file", TARN_FILTERS_FULL).empty());
+  WriteFileBytes("stream_io_size16.dat", {16, 0, 0, 0, 1, 2, 3});
+  EXPECT_EQ(ReadFilterFile("stream_io_size16.dat", TARN_FILTERS_FULL).size(), 4u);
 }
 
 TEST(FileIo, OnlyARegularFileIsRemoved) {

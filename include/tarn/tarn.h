@@ -80,7 +80,7 @@ typedef enum tarn_status {
 
 /* A short English description of a status ("truncated compressed stream");
  * never NULL, also for values that are no status. */
-TARN_API const char* tarn_status_string(tarn_status status);
+TARN_API const char* tarn_status_string(int32_t status);
 
 /* Releases a buffer handed out by the library; NULL is ignored. */
 TARN_API void tarn_free(void* buffer);
@@ -88,7 +88,8 @@ TARN_API void tarn_free(void* buffer);
 /* Progress and cancellation: called now and then during coding with the
  * share done so far (0 to 100); returning 0 stops the work, which then ends
  * with TARN_ERR_CANCELLED. LCEB's time grows with the magnitudes of the
- * coefficients, so a long run can be stopped this way. */
+ * coefficients, so a long run can be stopped this way. Callbacks run on the
+ * caller's thread, inside the call that takes them; they must not throw. */
 typedef int (*tarn_progress_fn)(void* user_data, int32_t percent);
 
 /* ------------------------------------------------------------------------
@@ -144,17 +145,23 @@ typedef struct tarn_filter_info {
 TARN_API TARN_NODISCARD tarn_status tarn_filters_builtin(int32_t digit, tarn_filters** out);
 
 /* Loads a set from the bytes of a filter configuration file with the given
- * reader. A file that ends early reads as zeros from there on (missing size
- * and flag fields count as 0). Fails with TARN_ERR_FILTER_SIZE (size field
+ * reader (a tarn_filter_reader). A file that ends early reads as zeros from
+ * there on (missing size and flag fields count as 0). Fails with TARN_ERR_FILTER_SIZE (size field
  * not 8, or a NaN or infinity in the pre- or post-filter),
  * TARN_ERR_LOSS_POSTFILTER_SIZE (loss post-filter size not 0, 8 or 16, or
  * a non-finite value in it) or TARN_ERR_DCT_WIENER_SIZE (DCT Wiener size not
  * 0 or 8, or a non-finite value in it or in the boundary Wiener filter); the
  * fields are checked in file order. info (may be NULL) receives what was
  * read, also on failure. *out is NULL on failure. */
-TARN_API TARN_NODISCARD tarn_status tarn_filters_load(const void* data, size_t size,
-                                                     tarn_filter_reader reader,
+TARN_API TARN_NODISCARD tarn_status tarn_filters_load(const void* data, size_t size, int32_t reader,
                                                      tarn_filter_info* info, tarn_filters** out);
+
+/* How many bytes of a filter configuration file the reader reads, as far
+ * as data (the file's first size bytes) tells: more than size while fields
+ * are still to come, else the final count (at most
+ * TARN_FILTER_FILE_MAX_SIZE). A caller reading a pipe reads up to this count
+ * and asks again, so that it never waits for bytes the loader does not read. */
+TARN_API size_t tarn_filters_needed(const void* data, size_t size, int32_t reader);
 
 /* Fills info with what the set holds. */
 TARN_API TARN_NODISCARD tarn_status tarn_filters_get_info(const tarn_filters* filters,
@@ -178,7 +185,7 @@ typedef struct tarn_encode_options {
   const tarn_filters* filters; /* NULL (the default): built-in filter 0 */
   tarn_progress_fn progress;   /* optional; default NULL */
   void* user_data;             /* handed to progress */
-  uint32_t reserved[16];       /* 0 */
+  uint32_t reserved[16];       /* 0; not read */
 } tarn_encode_options;
 
 TARN_API TARN_NODISCARD tarn_status tarn_encode_options_init_abi(tarn_encode_options* options,
@@ -206,7 +213,7 @@ typedef struct tarn_encoded {
 #define TARN_RECORD_HEADER_SIZE 12
 
 /* Encodes width x height 8-bit samples, row y starting at pixels + y *
- * stride (stride >= width). Width and height must be multiples of 16 and at
+ * stride (stride >= width; the extent of pixels is not checked). Width and height must be multiples of 16 and at
  * most 65535 (TARN_ERR_INVALID_ARGUMENT otherwise). Fails with
  * TARN_ERR_QUANT_STEP, TARN_ERR_QUANT_TOO_SMALL, TARN_ERR_OUT_OF_MEMORY or
  * TARN_ERR_CANCELLED; *out is then zeroed. */
@@ -265,7 +272,9 @@ typedef struct tarn_decode_options {
   uint32_t abi_version;        /* set by tarn_decode_options_init */
   int32_t coder;               /* tarn_coder, as the encoder's; default TARN_CODER_ECEB */
   int32_t mdc;                 /* non-zero: the stream holds four descriptions; default 0 */
-  const tarn_filters* filters; /* NULL (the default): built-in filter 0 */
+  const tarn_filters* filters; /* NULL (the default): built-in filter 0; a set loaded
+                                  with TARN_FILTERS_PREFILTER has no post-filter and
+                                  is refused (TARN_ERR_INVALID_ARGUMENT) */
   int32_t coefficients_only;   /* non-zero: output the decoded coefficient plane; default 0 */
   uint64_t max_pixels;         /* the largest image to decode; 0 (the default): no limit */
   tarn_loss loss;
@@ -273,7 +282,7 @@ typedef struct tarn_decode_options {
   tarn_plane_fn on_plane;      /* optional: asks for the diagnostic planes */
   tarn_warning_fn on_warning;  /* optional: the concealment's warnings */
   void* user_data;             /* handed to the three callbacks */
-  uint32_t reserved[16];       /* 0 */
+  uint32_t reserved[16];       /* 0; not read */
 } tarn_decode_options;
 
 TARN_API TARN_NODISCARD tarn_status tarn_decode_options_init_abi(tarn_decode_options* options,
@@ -338,21 +347,39 @@ TARN_API TARN_NODISCARD tarn_status tarn_decoder_decode(tarn_decoder* decoder, f
                                                        const uint8_t* payload, size_t length,
                                                        uint32_t* bytes_read);
 
-/* Width and height of the output image (twice a description's with MDC). */
+/* Width and height of the output image (twice a description's with MDC).
+ * No argument may be NULL. */
 TARN_API void tarn_decoder_output_size(const tarn_decoder* decoder, uint32_t* width,
                                        uint32_t* height);
 
+/* After the last description: makes what the reconstruction needs (with
+ * MDC, the full-size image), so that tarn_decoder_finish allocates nothing.
+ * Optional (finish makes it when it has not been made); a caller that
+ * creates an output file calls it first, so that running out of memory
+ * leaves no file behind. Fails with TARN_ERR_OUT_OF_MEMORY, or
+ * TARN_ERR_INVALID_ARGUMENT before the last description. */
+TARN_API TARN_NODISCARD tarn_status tarn_decoder_prepare(tarn_decoder* decoder);
+
 /* After the last description: reconstructs the image into output (width x
- * height bytes, row y at output + y * stride), or with coefficients_only
- * copies the coefficient plane into it (floats, stride counted in floats).
- * The diagnostic callbacks run during this call. Call once. */
+ * height bytes, row y at output + y * stride; the extent of output is not
+ * checked), or with coefficients_only copies the coefficient plane into it
+ * (floats, stride counted in floats). The diagnostic callbacks run during
+ * this call. Call once. */
 TARN_API TARN_NODISCARD tarn_status tarn_decoder_finish(tarn_decoder* decoder, void* output,
                                                        size_t stride);
+
+/* With coefficients_only, after the last description: hands the decoded
+ * coefficient plane (width x height floats, row-major) to *plane without a
+ * copy; release it with tarn_free(). Takes the place of
+ * tarn_decoder_finish. */
+TARN_API TARN_NODISCARD tarn_status tarn_decoder_take_plane(tarn_decoder* decoder, float** plane);
 
 TARN_API void tarn_decoder_free(tarn_decoder* decoder);
 
 /* Bytes the library allocates at the peak of decoding a stream whose
- * descriptions are width x height (the caller's output not included). */
+ * descriptions are width x height: the decoder's objects and, with MDC, the
+ * merged plane. Neither the payloads nor the output (which tarn_decode
+ * allocates too) are included. */
 TARN_API uint64_t tarn_decode_memory(uint32_t width, uint32_t height,
                                      const tarn_decode_options* options);
 
@@ -381,10 +408,11 @@ typedef enum tarn_pgm_rules {
 } tarn_pgm_rules;
 
 /* Parses a PGM header: *header_size receives the offset of the first
- * sample. With complete 0 the data may go on (a pipe that is still being
- * read): TARN_ERR_NEED_MORE_DATA asks for more; with complete non-zero the
- * data ends there. Fails with TARN_ERR_PGM_MAGIC, TARN_ERR_PGM_FORMAT or
- * TARN_ERR_PGM_SIZE. */
+ * sample (at most size). With complete 0 the data may go on (a pipe that is
+ * still being read): TARN_ERR_NEED_MORE_DATA asks for more; with complete
+ * non-zero the data ends there. Fails with TARN_ERR_PGM_MAGIC,
+ * TARN_ERR_PGM_FORMAT, TARN_ERR_PGM_SIZE, or TARN_ERR_TRUNCATED_INPUT for a
+ * maxval line the encoder's rules cannot take. */
 TARN_API TARN_NODISCARD tarn_status tarn_pgm_parse_header(const void* data, size_t size,
                                                          int32_t complete, int32_t rules,
                                                          uint32_t* width, uint32_t* height,
@@ -396,7 +424,7 @@ TARN_API TARN_NODISCARD tarn_status tarn_pgm_read(const void* data, size_t size,
                                                  tarn_image* out);
 
 /* The header the decoder writes ("P5\n<w> <h>\n255\n") into text (room for
- * 32 bytes); returns its length. */
+ * 32 bytes, not NULL); returns its length. */
 TARN_API size_t tarn_pgm_header(uint32_t width, uint32_t height, char text[32]);
 
 /* A whole PGM file of width x height samples (row y at pixels + y * stride)
@@ -418,7 +446,7 @@ TARN_API TARN_NODISCARD tarn_status tarn_raw_plane_parse_header(const uint8_t by
 TARN_API TARN_NODISCARD tarn_status tarn_raw_plane_read(const void* data, size_t size, int32_t mdc,
                                                        tarn_plane* out);
 
-/* The 8 header bytes of a raw plane of width x height. */
+/* The 8 header bytes of a raw plane of width x height (bytes not NULL). */
 TARN_API void tarn_raw_plane_header(uint32_t width, uint32_t height, uint8_t bytes[8]);
 
 /* A whole raw plane file in a new buffer *data of *size bytes. */
