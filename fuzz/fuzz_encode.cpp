@@ -1,6 +1,6 @@
 // libFuzzer target: the encoder on arbitrary input, read by the readers the
 // program uses (a PGM by the encoder's header rules, or a raw plane), then a
-// full encode. Input: byte 0 (bit 0 LCEB, bit 1 MDC, bit 2 raw plane, bits
+// full encode; the same bytes also go through the tolerant PGM reader. Input: byte 0 (bit 0 LCEB, bit 1 MDC, bit 2 raw plane, bits
 // 4-7 the filter digit), byte 1 (q = 0.5 + byte / 4), then the file.
 // Raw values are bounded so that LCEB's unary magnitudes stay short.
 #include <algorithm>
@@ -57,10 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.filters = pFilters;
   size_t iFileSize;
   const uint8_t* pcFile = in.Rest(&iFileSize);
-  if (cMode & 4)
+  if (cMode & 4) {
     EncodeRawPlane(pcFile, iFileSize, options);
-  else
+  } else {
     EncodePgm(pcFile, iFileSize, options);
+    tarn_image image;
+    if (tarn_pgm_read(pcFile, iFileSize, TARN_PGM_ANY, &image) == TARN_OK) tarn_free(image.pixels);
+  }
   tarn_filters_free(pFilters);
   return 0;
 }

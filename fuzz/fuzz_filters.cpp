@@ -1,8 +1,11 @@
 // libFuzzer target: the filter file loader on arbitrary bytes, then a
 // decode of a small fixed stream with the loaded set under every loss
 // pattern, so that hostile filter values meet the concealment and the loss
-// post-filters. Input: byte 0 (bits 0-2: -b, -r, -x; bit 3 LCEB), then the
-// filter file.
+// post-filters. The loader must make of the bytes tarn_filters_needed names
+// what it makes of the whole file, as a reader of pipes relies on. Input:
+// byte 0 (bits 0-2: -b, -r, -x; bit 3 LCEB), then the filter file.
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "fuzz_common.h"
@@ -33,9 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t cSettings = in.Byte();
   size_t iFilterSize;
   const uint8_t* pcFilter = in.Rest(&iFilterSize);
-  tarn_filter_info info;
+  tarn_filter_info info, infoOfNeeded;
   tarn_filters* pFilters = nullptr;
-  if (tarn_filters_load(pcFilter, iFilterSize, TARN_FILTERS_FULL, &info, &pFilters) != TARN_OK) return 0;
+  const size_t iNeeded = tarn_filters_needed(pcFilter, iFilterSize, TARN_FILTERS_FULL);
+  const tarn_status statusOfNeeded =
+      tarn_filters_load(pcFilter, iNeeded < iFilterSize ? iNeeded : iFilterSize, TARN_FILTERS_FULL, &infoOfNeeded,
+                        &pFilters);
+  tarn_filters_free(pFilters);
+  const tarn_status status = tarn_filters_load(pcFilter, iFilterSize, TARN_FILTERS_FULL, &info, &pFilters);
+  if (status != statusOfNeeded || std::memcmp(&info, &infoOfNeeded, sizeof info) != 0) std::abort();
+  if (status != TARN_OK) return 0;
   tarn_decode_options options;
   tarn_decode_options_init(&options);
   options.coder = (cSettings & 8) ? TARN_CODER_LCEB : TARN_CODER_ECEB;
