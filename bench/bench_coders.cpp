@@ -27,7 +27,7 @@ long long LcebDecisions(const CBlockEncoder& enc) {
   long long n = 0;
   for (std::uint32_t by = 0; by < enc.m_iBlocksY; ++by)
     for (std::uint32_t bx = 0; bx < enc.m_iBlocksX; ++bx) {
-      auto coef = [&](int l) { return enc.m_apiEcebCoef[l][by][bx]; };
+      auto coef = [&](int l) { return enc.EcebCoef(l, static_cast<int>(bx), static_cast<int>(by)); };
       int last = 0;
       for (int l = 1; l < 64; ++l)
         if (coef(l) != 0) last = l;
@@ -45,7 +45,7 @@ long long EcebDecisions(const CBlockEncoder& enc, int n) {
   long long decisions = 0;
   for (long long T = 1LL << n; T > 0; T >>= 1)
     for (int b = 0; b < bw * bh; ++b) {
-      auto magnitude = [&](int l) { return std::llabs(enc.m_apiEcebCoef[l][b / bw][b % bw]); };
+      auto magnitude = [&](int l) { return std::llabs(enc.EcebCoef(l, b % bw, b / bw)); };
       int& s = scanEnd[b];
       for (int l = 0; l < s; ++l) decisions += 1 + (magnitude(l) >= T && magnitude(l) < 2 * T);
       int end = 0;

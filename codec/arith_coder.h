@@ -3,8 +3,10 @@
 // A leaf: it knows nothing of images or coefficients.
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tarn {
@@ -14,59 +16,93 @@ namespace tarn {
 // non-empty as long as a model's total never exceeds 16386.
 constexpr int kMaxModelLimit = 16387;
 
+// The split of an interval needs floor(N / t) for N = range x count of ones
+// (N < 2^31, since range <= 65536 and count < total <= 16386) and a total
+// 1 <= t <= 16387. With m = ceil(2^47 / t) = (2^47 + e) / t, 0 <= e < t, and
+// N = q t + r, 0 <= r <= t - 1:
+//   N m / 2^47 = q + r / t + N e / (t 2^47) < q + (t - 1) / t + 2^31 / 2^47
+//              = q + 1 - 1 / t + 2^-16 < q + 1       (as 1 / t >= 1 / 16387 > 2^-16),
+// and N m / 2^47 >= q, so floor(N m / 2^47) = q: one 64 x 64-bit multiply
+// (a 128-bit product) takes the place of the division, exactly.
+constexpr int kReciprocalShift = 47;
+constexpr std::array<std::uint64_t, kMaxModelLimit + 1> MakeReciprocals() {
+  std::array<std::uint64_t, kMaxModelLimit + 1> a{};
+  for (std::uint64_t t = 1; t <= kMaxModelLimit; ++t) a[t] = ((std::uint64_t(1) << kReciprocalShift) + t - 1) / t;
+  return a;
+}
+extern const std::array<std::uint64_t, kMaxModelLimit + 1> kReciprocals;
+
 class CBinModel {
  public:
   int m_iTotal = 0;   // all decisions seen, initial counts included
   int m_iCount1 = 0;  // decisions of value 1, initial count included
   int m_iLimit = 0;   // counts are halved when the total reaches this
+  std::uint64_t m_iReciprocal = 0;  // kReciprocals[m_iTotal], kept at hand
 
   CBinModel& Init(int iCount0, int iCount1, int iLimit);
   void Halve();
   void Update(bool bBit) {
     m_iCount1 += bBit;
     if (++m_iTotal >= m_iLimit) Halve();
+    m_iReciprocal = kReciprocals[m_iTotal];
+  }
+  // floor(iRange x m_iCount1 / m_iTotal), without a division (see above).
+  int Split(int iRange) const {
+    const std::uint64_t iProduct = std::uint64_t(iRange) * std::uint64_t(m_iCount1);
+    return static_cast<int>((static_cast<unsigned __int128>(iProduct) * m_iReciprocal) >> kReciprocalShift);
   }
 };
 
 // Writes bits most significant first into a caller-owned byte vector, which it
-// grows as needed, so a payload can never overrun its buffer. Payload lengths
-// are 32-bit ints in the stream's readers, so a payload that would outgrow
-// the limit (INT_MAX bytes unless set lower) is cut off there and flagged.
+// grows as needed, so a payload can never overrun its buffer. Bits gather in
+// a word and go out a byte at a time; the byte being filled is always in the
+// vector too, its unwritten bits 0. Payload lengths are 32-bit ints in the
+// stream's readers, so a payload that would outgrow the limit (INT_MAX bytes
+// unless set lower) is cut off there and flagged.
 class CBitWriter {
  public:
-  unsigned char* m_pcBuffer = nullptr;
-  int m_iByte = 0;
-  std::uint8_t m_ucMask = 0;
-
   void Init(std::vector<unsigned char>* pBuffer);
   bool WriteBit(bool bBit) {
-    if (m_ucMask == 0x80) {
-      if (m_iByte >= m_iRoom && !Grow()) return bBit;
-      m_pcBuffer[m_iByte] = bBit ? 0x80 : 0;
-    } else if (bBit) {
-      m_pcBuffer[m_iByte] |= m_ucMask;
-    }
-    Advance();
+    Put(bBit, 1);
     return bBit;
   }
   int WriteBits(int iValue, int iCount);
-  int GetByteCount() const { return m_ucMask == 0x80 ? m_iByte : m_iByte + 1; }
+  // iCount copies of bBit.
+  void WriteRun(bool bBit, int iCount) {
+    for (; iCount > 24; iCount -= 24) Put(bBit ? 0xFFFFFF : 0, 24);
+    Put(bBit ? (1u << iCount) - 1 : 0, iCount);
+  }
+  // The low iCount (<= 24) bits of iValue, most significant first.
+  void Put(std::uint32_t iValue, int iCount) {
+    if (m_bOverflow) return;
+    m_iAcc = (m_iAcc << iCount) | iValue;
+    m_iAccBits += iCount;
+    while (m_iAccBits >= 8) {
+      m_iAccBits -= 8;
+      if (!Store(static_cast<unsigned char>(m_iAcc >> m_iAccBits))) return;
+      ++m_iByte;
+    }
+    if (m_iAccBits > 0) Store(static_cast<unsigned char>(m_iAcc << (8 - m_iAccBits)));
+  }
+  int GetByteCount() const { return m_iByte + (m_iAccBits > 0 ? 1 : 0); }
   void SetLimit(int iMaxBytes) { m_iLimit = iMaxBytes; }
   // True when bits were dropped at the limit since Init.
   bool Overflowed() const { return m_bOverflow; }
 
  private:
-  void Advance() {
-    if (m_ucMask == 0x01) {
-      m_ucMask = 0x80;
-      ++m_iByte;
-    } else {
-      m_ucMask >>= 1;
-    }
+  // Puts a byte at m_iByte; false (and flagged) at the limit.
+  bool Store(unsigned char c) {
+    if (m_iByte >= m_iRoom && !Grow()) return false;
+    m_pcBuffer[m_iByte] = c;
+    return true;
   }
   bool Grow();
+  unsigned char* m_pcBuffer = nullptr;
   std::vector<unsigned char>* m_pvBuffer = nullptr;
-  int m_iRoom = 0;  // bytes usable without growing: min(size, limit)
+  int m_iByte = 0;        // bytes complete
+  std::uint64_t m_iAcc = 0;
+  int m_iAccBits = 0;     // bits of the byte being filled (0 to 7)
+  int m_iRoom = 0;        // bytes usable without growing: min(size, limit)
   int m_iLimit = INT_MAX;
   bool m_bOverflow = false;
 };
@@ -74,36 +110,68 @@ class CBitWriter {
 // Reads bits most significant first from a payload of known length. Past the
 // end it delivers zero bits and never touches memory; how far it went past
 // the end tells a truncated or damaged payload (a well-formed one is read at
-// most two bytes past its end). The counters are 64-bit, so a payload of
-// 2^31 - 1 bytes can be read past its end without overflow.
+// most two bytes past its end). The position is a 64-bit count of bits, so a
+// payload of 2^31 - 1 bytes can be read past its end without overflow.
 class CBitReader {
  public:
-  const unsigned char* m_pcBuffer = nullptr;
-  std::int64_t m_iByte = 0;
-  std::uint8_t m_ucMask = 0;
-
   void Init(const unsigned char* pcBuffer, std::int64_t iLength);
-  bool ReadBit() {
-    bool bBit = m_iByte < m_iLength && (m_pcBuffer[m_iByte] & m_ucMask) == m_ucMask;
-    if (m_ucMask == 0x01) {
-      m_ucMask = 0x80;
-      ++m_iByte;
+  bool ReadBit() { return Read(1) != 0; }
+  int ReadBits(int iCount) { return static_cast<int>(iCount == 0 ? 0 : Read(iCount)); }
+  // The next iCount (1 to 32) bits, the first read as the most significant.
+  std::uint32_t Read(int iCount) {
+    const std::int64_t iByte = m_iBit >> 3;
+    std::uint64_t iWindow;
+    if (iByte + 8 <= m_iLength) {
+      std::memcpy(&iWindow, m_pcBuffer + iByte, 8);
+      iWindow = __builtin_bswap64(iWindow);
     } else {
-      m_ucMask >>= 1;
+      iWindow = WindowNearTheEnd(iByte);
     }
-    return bBit;
+    const std::uint32_t iBits = static_cast<std::uint32_t>((iWindow << (m_iBit & 7)) >> (64 - iCount));
+    m_iBit += iCount;
+    return iBits;
   }
-  int ReadBits(int iCount);
-  std::int64_t GetByteCount() const { return m_ucMask == 0x80 ? m_iByte : m_iByte + 1; }
+  std::int64_t GetByteCount() const { return (m_iBit + 7) >> 3; }
   // Bytes read beyond the payload's end (0 while inside it).
   std::int64_t BytesPastEnd() const {
     const std::int64_t iOver = GetByteCount() - m_iLength;
     return iOver > 0 ? iOver : 0;
   }
+  // Moves to the start of byte iByte (for tests of long payloads).
+  void SeekByte(std::int64_t iByte) { m_iBit = iByte * 8; }
 
  private:
+  std::uint64_t WindowNearTheEnd(std::int64_t iByte) const;
+  const unsigned char* m_pcBuffer = nullptr;
   std::int64_t m_iLength = 0;
+  std::int64_t m_iBit = 0;  // bits read so far
 };
+
+constexpr int kHalf = 0x8000;
+constexpr int kFirstQuarter = 0x4000;
+constexpr int kThirdQuarter = 0xC000;
+
+// Shifts of one renormalisation, all at once. The loop of single shifts
+// first takes the leading bits that low and high share (each an emitted bit)
+// and then, while low begins 01 and high 10, the underflow shifts (each a
+// pending bit); after the first kind low < 0x8000 <= high, so no shared bit
+// can follow an underflow shift before the next decision.
+struct Shifts {
+  int iSettled;    // leading bits low and high share
+  int iUnderflow;  // underflow shifts after them
+};
+
+inline Shifts CountShifts(int iLow, int iHigh) {
+  Shifts s;
+  // clz of a 32-bit word; the bit at 15 stops it at 16 shared bits.
+  s.iSettled = __builtin_clz(static_cast<std::uint32_t>((iLow ^ iHigh) << 16) | 0x8000u);
+  // The shifts bring zeros into low and ones into high.
+  const int iLowAfter = (iLow << s.iSettled) & 0xFFFF;
+  const int iHighAfter = ((iHigh << s.iSettled) & 0xFFFF) | ((1 << s.iSettled) - 1);
+  const std::uint32_t iNotUnderflow = ~static_cast<std::uint32_t>(iLowAfter & ~iHighAfter) & 0x7FFF;
+  s.iUnderflow = __builtin_clz((iNotUnderflow << 17) | 0x10000u);
+  return s;
+}
 
 class CArithEncoder {
  public:
@@ -112,11 +180,22 @@ class CArithEncoder {
   int m_iPending = 0;
 
   void Start();
-  bool EncodeBit(bool bBit, CBinModel* pModel, CBitWriter* pWriter);
+  bool EncodeBit(bool bBit, CBinModel* pModel, CBitWriter* pWriter) {
+    const int iSplit = pModel->Split(m_iHigh - m_iLow + 1);
+    if (bBit)
+      m_iHigh = m_iLow + iSplit - 1;
+    else
+      m_iLow += iSplit;
+    pModel->Update(bBit);
+    if (m_iHigh >= kHalf && m_iLow < kHalf && (m_iLow < kFirstQuarter || m_iHigh >= kThirdQuarter))
+      return bBit;  // nothing to shift: the common case
+    Renormalise(pWriter);
+    return bBit;
+  }
   void Flush(CBitWriter* pWriter);
 
  private:
-  void EmitWithPending(bool bBit, CBitWriter* pWriter);
+  void Renormalise(CBitWriter* pWriter);
 };
 
 class CArithDecoder {
@@ -126,7 +205,22 @@ class CArithDecoder {
   int m_iCode = 0;
 
   void Start(CBitReader* pReader);
-  bool DecodeBit(CBinModel* pModel, CBitReader* pReader);
+  bool DecodeBit(CBinModel* pModel, CBitReader* pReader) {
+    const int iSplit = pModel->Split(m_iHigh - m_iLow + 1);
+    const bool bBit = iSplit >= m_iCode - m_iLow + 1;
+    if (bBit)
+      m_iHigh = m_iLow + iSplit - 1;
+    else
+      m_iLow += iSplit;
+    pModel->Update(bBit);
+    if (m_iHigh >= kHalf && m_iLow < kHalf && (m_iLow < kFirstQuarter || m_iHigh >= kThirdQuarter))
+      return bBit;
+    Renormalise(pReader);
+    return bBit;
+  }
+
+ private:
+  void Renormalise(CBitReader* pReader);
 };
 
 }  // namespace tarn

@@ -5,16 +5,6 @@
 
 namespace tarn {
 
-const int kRasterToZigzag[64] = {
-    0,  1,  5,  6,  14, 15, 27, 28,  //
-    2,  4,  7,  13, 16, 26, 29, 42,  //
-    3,  8,  12, 17, 25, 30, 41, 43,  //
-    9,  11, 18, 24, 31, 40, 44, 53,  //
-    10, 19, 23, 32, 39, 45, 52, 54,  //
-    20, 22, 33, 38, 46, 51, 55, 60,  //
-    21, 34, 37, 47, 50, 56, 59, 61,  //
-    35, 36, 48, 49, 57, 58, 62, 63};
-
 namespace {
 // Limits above the coder's exact range are capped (images wider than 2048).
 int ModelLimit(std::uint32_t iLimit) {
@@ -36,8 +26,10 @@ CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<f
   else
     _d.Allocate(iHeight, iWidth);
   m_piLastSig.resize(m_iBlocksX);
-  m_ppiScanEnd.Allocate(m_iBlocksY, m_iBlocksX);
-  for (auto& store : m_apiEcebCoef) store.Allocate(m_iBlocksY, m_iBlocksX);
+  const std::size_t iBlocks = std::size_t(m_iBlocksX) * m_iBlocksY;
+  m_piEcebCoef.Allocate(64 * iBlocks);
+  m_pcScanEnd.Allocate((std::size_t(m_iBlocksX) + 2) * (m_iBlocksY + 2));
+  m_piSignificant.Allocate((std::size_t(m_iBlocksX) + 2) * (m_iBlocksY + 2));
   m_pfDcPred.resize(iWidth);
   for (int k = 0; k < 16; ++k) {
     m_aiHorOffset[k] = k;
@@ -62,11 +54,12 @@ CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<f
 }
 
 std::uint64_t CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight) {
-  // Plane and ECEB stores at 4 bytes a sample each, scan ends, loss masks,
-  // row tables and lines.
+  // Plane and coefficient store at 4 bytes a sample each, 9 bytes a block of
+  // significance and scan length (new planes in an encoder, loss masks in a
+  // decoder: 4 bytes a block at most), row tables and lines.
   const std::uint64_t iSamples = std::uint64_t(iWidth) * iHeight;
-  return 8 * iSamples + iSamples / 16 + iSamples / 32 + 8 * 66 * std::uint64_t(iHeight) +
-         80 * std::uint64_t(iWidth);
+  return 8 * iSamples + iSamples / 64 * 13 + 8 * 2 * std::uint64_t(iHeight) + 80 * std::uint64_t(iWidth) +
+         2 * 9 * (std::uint64_t(iWidth) + iHeight);
 }
 
 void CBlockCodec::SetPlaneRaw(const unsigned char* pcBytes) {
@@ -87,7 +80,9 @@ void CBlockCodec::SetBlock(int bx, int by) {
 }
 
 CBlockEncoder::CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight)
-    : CBlockCodec(iWidth, iHeight) {}
+    : CBlockCodec(iWidth, iHeight) {
+  m_piNewPlanes.Allocate(std::size_t(m_iBlocksX) * m_iBlocksY);
+}
 
 CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight)
     : CBlockDecoder(iWidth, iHeight, CArray2D<float>()) {}

@@ -23,7 +23,38 @@ namespace tarn {
 constexpr int BLK_SIZE = 8;
 
 // Raster position (row * 8 + column) to zigzag index.
-extern const int kRasterToZigzag[64];
+inline constexpr int kRasterToZigzag[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28,  //
+    2,  4,  7,  13, 16, 26, 29, 42,  //
+    3,  8,  12, 17, 25, 30, 41, 43,  //
+    9,  11, 18, 24, 31, 40, 44, 53,  //
+    10, 19, 23, 32, 39, 45, 52, 54,  //
+    20, 22, 33, 38, 46, 51, 55, 60,  //
+    21, 34, 37, 47, 50, 56, 59, 61,  //
+    35, 36, 48, 49, 57, 58, 62, 63};
+
+// An array of iCount zeros that the system provides (calloc): pages never
+// written cost no resident memory. Throws std::bad_alloc.
+template <typename T>
+class CZeroArray {
+  static_assert(std::is_trivially_copyable<T>::value, "calloc-backed storage");
+
+ public:
+  void Allocate(std::size_t iCount) {
+    m_pData.reset(static_cast<T*>(std::calloc(iCount + 1, sizeof(T))));
+    if (!m_pData) throw std::bad_alloc();
+  }
+  T& operator[](std::size_t i) { return m_pData.get()[i]; }
+  const T& operator[](std::size_t i) const { return m_pData.get()[i]; }
+  T* Data() { return m_pData.get(); }
+  const T* Data() const { return m_pData.get(); }
+
+ private:
+  struct Free {
+    void operator()(T* p) const { std::free(p); }
+  };
+  std::unique_ptr<T, Free> m_pData;
+};
 
 // A rows x cols array: a table of row pointers into one contiguous block, so
 // that a[r][c] is element (r, c) and a[0] + r * cols is row r. The block is
@@ -107,8 +138,17 @@ class CBlockCodec {
   std::vector<int> m_piLastSig;
   int m_aiZigzagCol[64];
   int m_aiZigzagRow[64];
-  CArray2D<int> m_ppiScanEnd;
-  CArray2D<int> m_apiEcebCoef[64];
+  // The coefficient stores of both coders, block by block: coefficient l of
+  // block b (raster order) at 64 b + l, so that a block's 64 values lie
+  // together.
+  CZeroArray<int> m_piEcebCoef;
+  // Per block of a grid with a border of one empty block all round: the
+  // bit-plane coder's scan lengths, and which coefficients are significant
+  // (bit l for zigzag index l): in the current plane once the block has been
+  // coded in it, in the previous plane until then. The border holds zeros,
+  // which count as no neighbour.
+  CZeroArray<std::uint8_t> m_pcScanEnd;
+  CZeroArray<std::uint64_t> m_piSignificant;
   int m_iThreshold = 0;
   int m_iPrevThreshold = 0;
   CArray2D<float> _d;
@@ -130,8 +170,10 @@ class CBlockCodec {
   void SetBlock(int bx, int by);
   int GetSigContext(int bx, int y, int l) const;
   int GetEobContext(int bx, int y, int l) const;
-  int GetEcebSigContext(int bx, int by, int l) const;
-  int GetEcebEobContext(int bx, int by, int s) const;
+  int& EcebCoef(int l, int bx, int by) { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
+  int EcebCoef(int l, int bx, int by) const { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
+  // Index of block (bx, by) in the bordered grid of m_pcScanEnd and m_piSignificant.
+  std::size_t Bordered(int bx, int by) const { return (std::size_t(by) + 1) * (m_iBlocksX + 2) + bx + 1; }
   // False once the progress callback has asked to stop.
   bool KeepGoing(int iDone, int iTotal) const {
     return m_pProgress == nullptr || m_pProgress->Report(iDone, iTotal);
@@ -160,11 +202,14 @@ class CBlockEncoder : public CBlockCodec {
 
   CArithEncoder m_pArithEnc;
   CBitWriter m_pBitWriter;
+  // Per block: bit p set when a coefficient's magnitude has its top bit at
+  // p, so that it becomes significant in the plane 2^p.
+  CZeroArray<std::uint32_t> m_piNewPlanes;
 
  // Internal steps.
   void EncodeMagnitude(int iValue, int iClass);
   void EncodeLcebBlock(int bx, int by);
-  void EncodeEcebBlock(int bx, int by);
+  void EncodeEcebBlock(int bx, int by, int iPlane);
   bool Encode(bool bBit, CBinModel* pModel) { return m_pArithEnc.EncodeBit(bBit, pModel, &m_pBitWriter); }
 };
 

@@ -116,8 +116,9 @@ int CBlockDecoder::DecodeMagnitude(int iClass) {
 void CBlockEncoder::EncodeLcebBlock(int bx, int by) {
   const int y = 8 * by;
   int iLast = 0;
+  const int* piCoef = &EcebCoef(0, bx, by);
   for (int l = 0; l < 64; ++l) {
-    m_aiCoef[l] = m_apiEcebCoef[l][by][bx];
+    m_aiCoef[l] = piCoef[l];
     if (m_aiCoef[l] != 0) iLast = l;
   }
   if (Encode(m_aiCoef[0] != 0, &m_apSigModel[GetSigContext(bx, y, 0)])) EncodeMagnitude(m_aiCoef[0], 0);
@@ -141,7 +142,7 @@ int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
     for (int bx = 0; bx < iBlocksX; ++bx) {
       float fPrediction = PredictDc(m_pfDcPred, bx, by, iBlocksX);
       if (!QuantiseBlock(this, bx, by, fPrediction, fQ)) return kQuantOverflow;
-      m_pfDcPred[bx] = static_cast<float>(double(Dequantise(m_apiEcebCoef[0][by][bx], fQ)) + fPrediction);
+      m_pfDcPred[bx] = static_cast<float>(double(Dequantise(EcebCoef(0, bx, by), fQ)) + fPrediction);
     }
   m_pBitWriter.Init(pvPayload);
   m_pArithEnc.Start();

@@ -47,9 +47,10 @@ inline bool QuantiseBlock(CBlockCodec* pCodec, int bx, int by, float fPrediction
   pCodec->SetBlock(bx, by);
   float* pfDc = &pCodec->m_apfBlock[0][0];
   *pfDc = static_cast<float>(double(*pfDc) - fPrediction);
+  int* piCoef = &pCodec->EcebCoef(0, bx, by);
   for (int l = 0; l < 64; ++l) {
     float fValue = pCodec->m_apfBlock[pCodec->m_aiZigzagRow[l]][pCodec->m_aiZigzagCol[l]];
-    if (!Quantise(fValue, fQ, &pCodec->m_apiEcebCoef[l][by][bx])) return false;
+    if (!Quantise(fValue, fQ, &piCoef[l])) return false;
   }
   return true;
 }

@@ -169,7 +169,7 @@ TEST(BitReader, CountersHoldPastTheEndOfTheLongestPayload) {
   ASSERT_NE(p, MAP_FAILED);
   CBitReader reader;
   reader.Init(static_cast<const unsigned char*>(p), kLength);
-  reader.m_iByte = kLength - 1;
+  reader.SeekByte(kLength - 1);
   for (int i = 0; i < 8; ++i) EXPECT_FALSE(reader.ReadBit());
   EXPECT_EQ(reader.BytesPastEnd(), 0);
   for (int i = 0; i < 13; ++i) EXPECT_FALSE(reader.ReadBit());

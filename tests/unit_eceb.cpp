@@ -6,6 +6,7 @@
 #include <set>
 
 #include "coder_planes.h"
+#include "eceb_contexts.h"
 #include "quantiser.h"
 
 using namespace tarn;
@@ -53,8 +54,8 @@ void ExpectScanEndsAtLastNonZero(const CBlockEncoder& enc) {
     for (std::uint32_t bx = 0; bx < enc.m_iBlocksX; ++bx) {
       int last = 0;
       for (int l = 1; l < 64; ++l)
-        if (enc.m_apiEcebCoef[l][by][bx] != 0) last = l;
-      EXPECT_EQ(enc.m_ppiScanEnd[by][bx], last + 1) << bx << "," << by;
+        if (enc.EcebCoef(l, bx, by) != 0) last = l;
+      EXPECT_EQ(enc.m_pcScanEnd[enc.Bordered(bx, by)], last + 1) << bx << "," << by;
     }
 }
 
@@ -123,7 +124,7 @@ TEST(EcebCoder, ScanReachingIndex63) {
   ExpectModel(enc.m_apEcebEobModel[14], 3, 1, "extension at scan length 64");
   EXPECT_EQ(TouchedModels(enc.m_apEcebEobModel, 21), 2);
   ExpectModel(enc.m_pRefineModel, 3, 1, "refinement of 2 in plane 1");
-  EXPECT_EQ(enc.m_ppiScanEnd[0][0], 64);
+  EXPECT_EQ(enc.m_pcScanEnd[enc.Bordered(0, 0)], 64);
   EXPECT_EQ(DecodePlane(Coder::kEceb, payload, 8, 8, 1, true), plane);
 }
 
@@ -137,9 +138,9 @@ TEST(EcebPrediction, EncoderAndDecoderLinesRoundDifferently) {
   std::vector<float> plane = MakePlane(16, 8, {{0, 0, 1536.1f}, {0, 8, encoderLine}});
   CBlockEncoder enc(16, 8);
   std::vector<unsigned char> payload = EncodePlane(Coder::kEceb, &enc, plane, q);
-  EXPECT_EQ(enc.m_apiEcebCoef[0][0][0], 5121);
+  EXPECT_EQ(enc.EcebCoef(0, 0, 0), 5121);
   EXPECT_EQ(enc.m_pfDcPred[0], encoderLine);
-  EXPECT_EQ(enc.m_apiEcebCoef[0][0][1], 0);
+  EXPECT_EQ(enc.EcebCoef(0, 1, 0), 0);
   std::vector<float> decoded = DecodePlane(Coder::kEceb, payload, 16, 8, q, true);
   EXPECT_EQ(decoded[0], decoderLine);
   EXPECT_EQ(decoded[8], decoderLine);
@@ -175,58 +176,83 @@ TEST(EcebContexts, Extension) {
   CBlockEncoder codec(24, 24);
   auto setAll = [&](int s) {
     for (int by = 0; by < 3; ++by)
-      for (int bx = 0; bx < 3; ++bx) codec.m_ppiScanEnd[by][bx] = s;
+      for (int bx = 0; bx < 3; ++bx) codec.m_pcScanEnd[codec.Bordered(bx, by)] = static_cast<std::uint8_t>(s);
   };
+  auto eob = [&](int bx, int by, int s) { return CNeighbours(codec, codec.Bordered(bx, by)).Eob(s); };
   setAll(1);
   struct Case {
     int s, context;
   };
   for (Case c : {Case{1, 7}, Case{2, 7}, Case{3, 0}, Case{4, 7}, Case{14, 7}, Case{15, 14}, Case{64, 14}})
-    EXPECT_EQ(codec.GetEcebEobContext(1, 1, c.s), c.context) << c.s;
+    EXPECT_EQ(eob(1, 1, c.s), c.context) << c.s;
   setAll(20);
-  EXPECT_EQ(codec.GetEcebEobContext(1, 1, 3), 6);
-  EXPECT_EQ(codec.GetEcebEobContext(1, 1, 2), 13);
-  EXPECT_EQ(codec.GetEcebEobContext(1, 1, 19), 20);
-  EXPECT_EQ(codec.GetEcebEobContext(1, 1, 20), 14);  // longer means S > s
-  EXPECT_EQ(codec.GetEcebEobContext(0, 0, 3), 2);
-  EXPECT_EQ(codec.GetEcebEobContext(2, 2, 3), 3);    // left, above left, above
+  EXPECT_EQ(eob(1, 1, 3), 6);
+  EXPECT_EQ(eob(1, 1, 2), 13);
+  EXPECT_EQ(eob(1, 1, 19), 20);
+  EXPECT_EQ(eob(1, 1, 20), 14);  // longer means S > s
+  EXPECT_EQ(eob(0, 0, 3), 2);
+  EXPECT_EQ(eob(2, 2, 3), 3);    // left, above left, above
   setAll(1);
-  codec.m_ppiScanEnd[2][0] = codec.m_ppiScanEnd[2][2] = 20;
-  EXPECT_EQ(codec.GetEcebEobContext(1, 1, 3), 0);
+  codec.m_pcScanEnd[codec.Bordered(0, 2)] = codec.m_pcScanEnd[codec.Bordered(2, 2)] = 20;
+  EXPECT_EQ(eob(1, 1, 3), 0);
 }
+
+namespace {
+// The significance masks as the coder holds them while it codes block
+// (bx, by) in the plane T: blocks before it in raster order at T, the block
+// itself and those after it still at 2T.
+void MasksWhileCoding(CBlockCodec& codec, int bx, int by, int T) {
+  for (int y = 0; y < static_cast<int>(codec.m_iBlocksY); ++y)
+    for (int x = 0; x < static_cast<int>(codec.m_iBlocksX); ++x) {
+      const bool bBefore = y < by || (y == by && x < bx);
+      std::uint64_t mask = 0;
+      for (int l = 0; l < 64; ++l)
+        mask |= std::uint64_t(std::abs(codec.EcebCoef(l, x, y)) >= (bBefore ? T : 2 * T)) << l;
+      codec.m_piSignificant[codec.Bordered(x, y)] = mask;
+    }
+}
+
+// The block's own coefficients significant at T.
+std::uint64_t Own(const CBlockCodec& codec, int bx, int by, int T) {
+  std::uint64_t mask = 0;
+  for (int l = 0; l < 64; ++l) mask |= std::uint64_t(std::abs(codec.EcebCoef(l, bx, by)) >= T) << l;
+  return mask;
+}
+}  // namespace
 
 // Earlier blocks (left, above left, above, above right) count when
 // significant in this plane (|K| >= T), later ones (right, below) when
 // significant in the previous plane (|K| >= 2T).
 TEST(EcebContexts, Significance) {
   CBlockEncoder codec(24, 24);
-  for (auto& store : codec.m_apiEcebCoef)
-    for (int by = 0; by < 3; ++by)
-      for (int bx = 0; bx < 3; ++bx) store[by][bx] = 0;
-  codec.m_iThreshold = 4;
-  auto set = [&](int l, int bx, int by, int k) { codec.m_apiEcebCoef[l][by][bx] = k; };
+  const int T = 4;
+  auto set = [&](int l, int bx, int by, int k) { codec.EcebCoef(l, bx, by) = k; };
+  auto sig = [&](int bx, int by, int l) {
+    MasksWhileCoding(codec, bx, by, T);
+    return CNeighbours(codec, codec.Bordered(bx, by)).Sig(l, Own(codec, bx, by, T));
+  };
   for (int l : {0, 1, 3, 63}) {
     set(l, 0, 1, 4), set(l, 0, 0, -4), set(l, 1, 0, 7), set(l, 2, 0, 4);  // earlier: all count
     set(l, 2, 1, 7), set(l, 1, 2, -7);                                    // later: below 2T
     set(l, 0, 2, 100), set(l, 2, 2, 100);                                 // never neighbours
   }
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 0), 4);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 1), 11);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 2), 7);
-  EXPECT_EQ(codec.GetEcebSigContext(0, 0, 0), 0);  // right 7 < 8, below 4 < 8
+  EXPECT_EQ(sig(1, 1, 0), 4);
+  EXPECT_EQ(sig(1, 1, 1), 11);
+  EXPECT_EQ(sig(1, 1, 2), 7);
+  EXPECT_EQ(sig(0, 0, 0), 0);  // right 7 < 8, below 4 < 8
   set(0, 2, 1, 8), set(0, 1, 2, -8);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 0), 6);
+  EXPECT_EQ(sig(1, 1, 0), 6);
   set(0, 1, 1, 8);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 0, 0), 2);  // left -4 >= T, right 4 < 2T, below 8 >= 2T
+  EXPECT_EQ(sig(1, 0, 0), 2);  // left -4 >= T, right 4 < 2T, below 8 >= 2T
   // Within the block, from l = 3 on: the left and upper neighbours.
   set(1, 1, 1, 4), set(2, 1, 1, -5);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 2), 7);    // ignored below l = 3
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 3), 19);   // (2,0): upper (1,0)
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 4), 16);   // (1,1): left (1,0), upper (0,1)
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 20), 14);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 21), 23);
+  EXPECT_EQ(sig(1, 1, 2), 7);    // ignored below l = 3
+  EXPECT_EQ(sig(1, 1, 3), 19);   // (2,0): upper (1,0)
+  EXPECT_EQ(sig(1, 1, 4), 16);   // (1,1): left (1,0), upper (0,1)
+  EXPECT_EQ(sig(1, 1, 20), 14);
+  EXPECT_EQ(sig(1, 1, 21), 23);
   set(61, 1, 1, 3), set(62, 1, 1, -4);
-  EXPECT_EQ(codec.GetEcebSigContext(1, 1, 63), 28);  // 4 earlier + left (7,6)
+  EXPECT_EQ(sig(1, 1, 63), 28);  // 4 earlier + left (7,6)
 }
 
 TEST(EcebRoundTrip, RandomPlanes) { CheckRandomPlanes(CheckRoundTrip, 100); }
