@@ -15,6 +15,7 @@
 
 #include "arith_coder.h"
 #include "filter_config.h"
+#include "kernels.h"
 #include "progress.h"
 #include "tarn/tarn.h"
 
@@ -164,6 +165,8 @@ class CBlockCodec {
   CBinModel m_pRefineModel;
   // Optional; told after every block row of a coding pass.
   CProgress* m_pProgress = nullptr;
+  // The arithmetic kernels (tests may choose a set other than the fastest).
+  const Kernels* m_pKernels = &BestKernels();
 
  // Internal steps, public so that the tests can reach them.
   // Points m_apfBlock at the rows of block (bx, by).

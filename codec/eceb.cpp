@@ -187,7 +187,7 @@ std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int6
   for (int by = 0; by < iBlocksY; ++by)
     for (int bx = 0; bx < iBlocksX; ++bx) {
       RestoreBlock(this, bx, by, fQ);
-      if (!bEntropyOnly) InverseDct8x8(m_apfBlock);
+      if (!bEntropyOnly) m_pKernels->pfnInverseDct(m_apfBlock);
     }
   return m_pBitReader.GetByteCount();
 }

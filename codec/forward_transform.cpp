@@ -15,14 +15,17 @@ void CBlockEncoder::ForwardTransform(const unsigned char* pcPixels, std::size_t 
     const unsigned char* pcRow = pcPixels + y * iStride;
     std::copy(pcRow, pcRow + m_iWidth, _d[y]);
   }
+  // A boundary's lines: every row (or column) of the image, 8 samples
+  // starting 4 before the boundary.
+  const int iWidth = static_cast<int>(m_iWidth), iHeight = static_cast<int>(m_iHeight);
   for (std::uint32_t x = 4; x + 8 < m_iWidth; x += 8)
-    for (std::uint32_t y = 0; y < m_iHeight; ++y) Filter8(_d[y] + x, m_aiHorOffset, true, iType, pfMatrix);
+    m_pKernels->pfnFilterLines8(_d[0] + x, m_iWidth, 1, iHeight, true, iType, pfMatrix);
   for (std::uint32_t y = 4; y + 8 < m_iHeight; y += 8)
-    for (std::uint32_t x = 0; x < m_iWidth; ++x) Filter8(_d[y] + x, m_aiVerOffset, true, iType, pfMatrix);
+    m_pKernels->pfnFilterLines8(_d[y], 1, m_iWidth, iWidth, true, iType, pfMatrix);
   for (std::uint32_t by = 0; by < m_iBlocksY; ++by)
     for (std::uint32_t bx = 0; bx < m_iBlocksX; ++bx) {
       SetBlock(static_cast<int>(bx), static_cast<int>(by));
-      ForwardDct8x8(m_apfBlock);
+      m_pKernels->pfnForwardDct(m_apfBlock);
     }
 }
 

@@ -165,7 +165,7 @@ std::int64_t CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, std::int6
       if (!DecodeBlockCoefficients(this, bx, by, &iLast))
         return m_pProgress && m_pProgress->Stopped() ? kCancelled : kDamagedPayload;
       RestoreBlock(this, bx, by, fQ);
-      if (!bEntropyOnly) InverseDct8x8(m_apfBlock);
+      if (!bEntropyOnly) m_pKernels->pfnInverseDct(m_apfBlock);
       UpdateContextLines(this, bx, iLast);
     }
     if (!KeepGoing(by + 1, iBlocksY)) return kCancelled;

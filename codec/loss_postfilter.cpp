@@ -43,15 +43,13 @@ void CBlockDecoder::PostFilterNonPr(int iType, int iSwitch2DPost, const float* p
     for (int bx = 0; bx < bX; ++bx) {
       const bool bLoss = IsLost(*this, by, bx) || IsLost(*this, by + 1, bx);
       const float* pfMatrix = bLoss ? pfLossPostFilter : pfPostFilter;
-      for (int x = 8 * bx; x < 8 * bx + 8; ++x)
-        Filter8(_d[8 * by + 4] + x, m_aiVerOffset, false, iType, pfMatrix);
+      m_pKernels->pfnFilterLines8(_d[8 * by + 4] + 8 * bx, 1, m_iWidth, 8, false, iType, pfMatrix);
     }
   for (int by = 0; by < bY; ++by)
     for (int bx = 0; bx + 1 < bX; ++bx) {
       const bool bLoss = iSwitch2DPost != 0 && (IsLost(*this, by, bx) || IsLost(*this, by, bx + 1));
       const float* pfMatrix = bLoss ? pfLossPostFilter : pfPostFilter;
-      for (int y = 8 * by; y < 8 * by + 8; ++y)
-        Filter8(_d[y] + 8 * bx + 4, m_aiHorOffset, false, iType, pfMatrix);
+      m_pKernels->pfnFilterLines8(_d[8 * by] + 8 * bx + 4, m_iWidth, 1, 8, false, iType, pfMatrix);
     }
 }
 
