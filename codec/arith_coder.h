@@ -55,53 +55,50 @@ class CBinModel {
 
 // Writes bits most significant first into a caller-owned byte vector, which it
 // grows as needed, so a payload can never overrun its buffer. Bits gather in
-// a word and go out a byte at a time; the byte being filled is always in the
-// vector too, its unwritten bits 0. Payload lengths are 32-bit ints in the
-// stream's readers, so a payload that would outgrow the limit (INT_MAX bytes
-// unless set lower) is cut off there and flagged.
+// a word and go out four bytes at a time; Sync (which WriteBit, WriteBits and
+// the coder's Flush call) puts the rest into the vector too, the last byte's
+// unwritten bits 0. Payload lengths are 32-bit ints in the stream's readers,
+// so a payload that would outgrow the limit (INT_MAX bytes unless set lower)
+// is cut off there and flagged.
 class CBitWriter {
  public:
   void Init(std::vector<unsigned char>* pBuffer);
   bool WriteBit(bool bBit) {
     Put(bBit, 1);
+    Sync();
     return bBit;
   }
   int WriteBits(int iValue, int iCount);
   // iCount copies of bBit.
   void WriteRun(bool bBit, int iCount) {
-    for (; iCount > 24; iCount -= 24) Put(bBit ? 0xFFFFFF : 0, 24);
-    Put(bBit ? (1u << iCount) - 1 : 0, iCount);
+    for (; iCount > 32; iCount -= 32) Put(bBit ? 0xFFFFFFFFu : 0, 32);
+    Put(bBit ? static_cast<std::uint32_t>((std::uint64_t(1) << iCount) - 1) : 0, iCount);
   }
-  // The low iCount (<= 24) bits of iValue, most significant first.
+  // The low iCount (<= 32) bits of iValue, most significant first.
   void Put(std::uint32_t iValue, int iCount) {
-    if (m_bOverflow) return;
     m_iAcc = (m_iAcc << iCount) | iValue;
     m_iAccBits += iCount;
-    while (m_iAccBits >= 8) {
-      m_iAccBits -= 8;
-      if (!Store(static_cast<unsigned char>(m_iAcc >> m_iAccBits))) return;
-      ++m_iByte;
-    }
-    if (m_iAccBits > 0) Store(static_cast<unsigned char>(m_iAcc << (8 - m_iAccBits)));
+    if (m_iAccBits >= 32) Spill();
   }
-  int GetByteCount() const { return m_iByte + (m_iAccBits > 0 ? 1 : 0); }
+  // Puts the bits gathered so far into the vector (the last byte padded
+  // with 0), without taking them from the word.
+  void Sync();
+  int GetByteCount() const { return m_iByte + (m_iAccBits + 7) / 8; }
   void SetLimit(int iMaxBytes) { m_iLimit = iMaxBytes; }
   // True when bits were dropped at the limit since Init.
   bool Overflowed() const { return m_bOverflow; }
 
  private:
-  // Puts a byte at m_iByte; false (and flagged) at the limit.
-  bool Store(unsigned char c) {
-    if (m_iByte >= m_iRoom && !Grow()) return false;
-    m_pcBuffer[m_iByte] = c;
-    return true;
-  }
-  bool Grow();
+  // Sends the oldest 32 gathered bits to the vector.
+  void Spill();
+  // Puts a byte at iByte; false (and flagged) at the limit.
+  bool Store(int iByte, unsigned char c);
+  bool Grow(int iByte);
   unsigned char* m_pcBuffer = nullptr;
   std::vector<unsigned char>* m_pvBuffer = nullptr;
-  int m_iByte = 0;        // bytes complete
+  int m_iByte = 0;        // bytes sent to the vector for good
   std::uint64_t m_iAcc = 0;
-  int m_iAccBits = 0;     // bits of the byte being filled (0 to 7)
+  int m_iAccBits = 0;     // bits gathered after them (fewer than 32 between calls)
   int m_iRoom = 0;        // bytes usable without growing: min(size, limit)
   int m_iLimit = INT_MAX;
   bool m_bOverflow = false;
@@ -119,15 +116,10 @@ class CBitReader {
   int ReadBits(int iCount) { return static_cast<int>(iCount == 0 ? 0 : Read(iCount)); }
   // The next iCount (1 to 32) bits, the first read as the most significant.
   std::uint32_t Read(int iCount) {
-    const std::int64_t iByte = m_iBit >> 3;
-    std::uint64_t iWindow;
-    if (iByte + 8 <= m_iLength) {
-      std::memcpy(&iWindow, m_pcBuffer + iByte, 8);
-      iWindow = __builtin_bswap64(iWindow);
-    } else {
-      iWindow = WindowNearTheEnd(iByte);
-    }
-    const std::uint32_t iBits = static_cast<std::uint32_t>((iWindow << (m_iBit & 7)) >> (64 - iCount));
+    if (m_iWindowBits < iCount) Refill();
+    const std::uint32_t iBits = static_cast<std::uint32_t>(m_iWindow >> (64 - iCount));
+    m_iWindow <<= iCount;
+    m_iWindowBits -= iCount;
     m_iBit += iCount;
     return iBits;
   }
@@ -138,13 +130,18 @@ class CBitReader {
     return iOver > 0 ? iOver : 0;
   }
   // Moves to the start of byte iByte (for tests of long payloads).
-  void SeekByte(std::int64_t iByte) { m_iBit = iByte * 8; }
+  void SeekByte(std::int64_t iByte);
 
  private:
-  std::uint64_t WindowNearTheEnd(std::int64_t iByte) const;
+  // Tops the window up to at least 32 bits: whole bytes from the payload,
+  // zeros past its end.
+  void Refill();
   const unsigned char* m_pcBuffer = nullptr;
   std::int64_t m_iLength = 0;
-  std::int64_t m_iBit = 0;  // bits read so far
+  std::int64_t m_iBit = 0;       // bits read so far
+  std::int64_t m_iNextByte = 0;  // the first byte not yet in the window
+  std::uint64_t m_iWindow = 0;   // the next bits, left-aligned
+  int m_iWindowBits = 0;
 };
 
 constexpr int kHalf = 0x8000;

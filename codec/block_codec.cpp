@@ -26,8 +26,7 @@ CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<f
   else
     _d.Allocate(iHeight, iWidth);
   m_piLastSig.resize(m_iBlocksX);
-  const std::size_t iBlocks = std::size_t(m_iBlocksX) * m_iBlocksY;
-  m_piEcebCoef.Allocate(64 * iBlocks);
+  m_piEcebCoef = reinterpret_cast<int*>(_d.Data());
   m_pcScanEnd.Allocate((std::size_t(m_iBlocksX) + 2) * (m_iBlocksY + 2));
   m_piSignificant.Allocate((std::size_t(m_iBlocksX) + 2) * (m_iBlocksY + 2));
   m_pfDcPred.resize(iWidth);
@@ -54,11 +53,12 @@ CBlockCodec::CBlockCodec(std::uint32_t iWidth, std::uint32_t iHeight, CArray2D<f
 }
 
 std::uint64_t CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iHeight) {
-  // Plane and coefficient store at 4 bytes a sample each, 9 bytes a block of
-  // significance and scan length (new planes in an encoder, loss masks in a
-  // decoder: 4 bytes a block at most), row tables and lines.
+  // The plane (with the coefficient store in its memory) at 4 bytes a
+  // sample, 9 bytes a block of significance and scan length (new planes in
+  // an encoder, loss masks in a decoder: 4 bytes a block at most), row
+  // tables, lines and the bands of the conversions.
   const std::uint64_t iSamples = std::uint64_t(iWidth) * iHeight;
-  return 8 * iSamples + iSamples / 64 * 13 + 8 * 2 * std::uint64_t(iHeight) + 80 * std::uint64_t(iWidth) +
+  return 4 * iSamples + iSamples / 64 * 13 + 8 * std::uint64_t(iHeight) + 144 * std::uint64_t(iWidth) +
          2 * 9 * (std::uint64_t(iWidth) + iHeight);
 }
 
@@ -73,6 +73,20 @@ void CBlockCodec::SetPlane(const float* pfValues) {
 void CBlockCodec::GetPlane(float* pfValues) const {
   const float* pfPlane = _d[0];
   std::copy(pfPlane, pfPlane + static_cast<std::size_t>(m_iWidth) * m_iHeight, pfValues);
+}
+
+// A band's bytes move by memcpy, which may read any type: the memory then
+// holds values of the other type from the next write on.
+const float* CBlockCodec::SaveBandOfPlane(int by) {
+  m_vfBand.resize(8 * std::size_t(m_iWidth));
+  std::memcpy(m_vfBand.data(), _d[8 * by], m_vfBand.size() * sizeof(float));
+  return m_vfBand.data();
+}
+
+const int* CBlockCodec::SaveBandOfStore(int by) {
+  m_viBand.resize(8 * std::size_t(m_iWidth));
+  std::memcpy(m_viBand.data(), &EcebCoef(0, 0, by), m_viBand.size() * sizeof(int));
+  return m_viBand.data();
 }
 
 void CBlockCodec::SetBlock(int bx, int by) {

@@ -139,10 +139,13 @@ class CBlockCodec {
   std::vector<int> m_piLastSig;
   int m_aiZigzagCol[64];
   int m_aiZigzagRow[64];
-  // The coefficient stores of both coders, block by block: coefficient l of
-  // block b (raster order) at 64 b + l, so that a block's 64 values lie
-  // together.
-  CZeroArray<int> m_piEcebCoef;
+  // The quantised coefficients of both coders, block by block: coefficient l
+  // of block b (raster order) at 64 b + l. They share the plane's memory: a
+  // band of block row by holds the same bytes as the plane rows 8 by ..
+  // 8 by + 7, so a band is converted between the two in place (through a
+  // copy of one band), and the encoder's plane holds the quantised values
+  // after coding.
+  int* m_piEcebCoef = nullptr;
   // Per block of a grid with a border of one empty block all round: the
   // bit-plane coder's scan lengths, and which coefficients are significant
   // (bit l for zigzag index l): in the current plane once the block has been
@@ -155,6 +158,8 @@ class CBlockCodec {
   CArray2D<float> _d;
   float* m_apfBlock[8];
   std::vector<float> m_pfDcPred;
+  std::vector<float> m_vfBand;  // one block row, for the conversions above
+  std::vector<int> m_viBand;
   std::vector<unsigned char> m_apcZero[64];
   CBinModel m_pSignModel;
   CBinModel m_apMagModel[4];
@@ -175,6 +180,10 @@ class CBlockCodec {
   int GetEobContext(int bx, int y, int l) const;
   int& EcebCoef(int l, int bx, int by) { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
   int EcebCoef(int l, int bx, int by) const { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
+  // Copies block row by of the plane (as floats) or of the coefficient store
+  // (as ints) aside, before the memory takes the other kind of value.
+  const float* SaveBandOfPlane(int by);
+  const int* SaveBandOfStore(int by);
   // Index of block (bx, by) in the bordered grid of m_pcScanEnd and m_piSignificant.
   std::size_t Bordered(int bx, int by) const { return (std::size_t(by) + 1) * (m_iBlocksX + 2) + bx + 1; }
   // False once the progress callback has asked to stop.

@@ -78,13 +78,12 @@ void DecodeBlockPlane(CBlockDecoder* pDec, int bx, int by) {
   pDec->m_piSignificant[iPos] = iOwn;
 }
 
-// Dequantises the store into block (bx, by) and adds the DC prediction. The
-// decoder's line rounds the product before the sum (the encoder's rounds
-// once), so the two may differ in the last bit when K x q is not a float.
-void RestoreBlock(CBlockDecoder* pDec, int bx, int by, float fQ) {
-  pDec->SetBlock(bx, by);
-  const int* K = &pDec->EcebCoef(0, bx, by);
-  for (int l = 0; l < 64; ++l) pDec->m_apfBlock[pDec->m_aiZigzagRow[l]][pDec->m_aiZigzagCol[l]] = Dequantise(K[l], fQ);
+// Dequantises a block of a saved band of the store into block (bx, by) and
+// adds the DC prediction. The decoder's line rounds the product before the
+// sum (the encoder's rounds once), so the two may differ in the last bit
+// when K x q is not a float.
+void RestoreBlock(CBlockDecoder* pDec, const int* piBand, int bx, int by, float fQ) {
+  DequantiseBlock(pDec, piBand + 64 * bx, bx, by, fQ);
   float fPrediction = PredictDc(pDec->m_pfDcPred, bx, by);
   float& fDc = pDec->m_apfBlock[0][0];
   fDc = static_cast<float>(double(fDc) + fPrediction);
@@ -132,10 +131,11 @@ void CBlockEncoder::EncodeEcebBlock(int bx, int by, int iPlane) {
 int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
   int iMax = 0;
-  for (int by = 0; by < iBlocksY; ++by)
+  for (int by = 0; by < iBlocksY; ++by) {
+    const float* pfBand = SaveBandOfPlane(by);
     for (int bx = 0; bx < iBlocksX; ++bx) {
       float fPrediction = PredictDc(m_pfDcPred, bx, by);
-      if (!QuantiseBlock(this, bx, by, fPrediction, fQ)) return kQuantOverflow;
+      if (!QuantiseBlock(this, pfBand, bx, by, fPrediction, fQ)) return kQuantOverflow;
       const int* K = &EcebCoef(0, bx, by);
       std::uint32_t iPlanes = 0;
       for (int l = 0; l < 64; ++l) {
@@ -146,6 +146,7 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
       m_piNewPlanes[std::size_t(by) * m_iBlocksX + bx] = iPlanes;
       m_pfDcPred[bx] = static_cast<float>(double(K[0]) * fQ + fPrediction);
     }
+  }
   StartScans(this);
   int n = 0;
   while ((iMax >> n) > 1) ++n;
@@ -166,9 +167,9 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
 std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ,
                                        bool bEntropyOnly) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
-  // The stores and masks of a fresh object hold zeros, the values every
-  // coefficient starts from; they stay untouched where a damaged payload
-  // stops early.
+  // The store (the plane's memory) and masks of a fresh object hold zeros,
+  // the values every coefficient starts from; they stay untouched where a
+  // damaged payload stops early.
   StartScans(this);
   m_pBitReader.Init(pcPayload, iLength);
   int n = m_pBitReader.ReadBits(8);
@@ -184,11 +185,13 @@ std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int6
       if (!KeepGoing(PlaneRowsDone(n, p, by, iBlocksY), (n + 1) * iBlocksY)) return kCancelled;
     }
   }
-  for (int by = 0; by < iBlocksY; ++by)
+  for (int by = 0; by < iBlocksY; ++by) {
+    const int* piBand = SaveBandOfStore(by);
     for (int bx = 0; bx < iBlocksX; ++bx) {
-      RestoreBlock(this, bx, by, fQ);
+      RestoreBlock(this, piBand, bx, by, fQ);
       if (!bEntropyOnly) m_pKernels->pfnInverseDct(m_apfBlock);
     }
+  }
   return m_pBitReader.GetByteCount();
 }
 

@@ -60,9 +60,7 @@ bool DecodeBlockCoefficients(CBlockDecoder* pDec, int bx, int by, int* piLast) {
 // Dequantises m_aiCoef into block (bx, by), adds the DC prediction and
 // updates the prediction line.
 void RestoreBlock(CBlockDecoder* pDec, int bx, int by, float fQ) {
-  pDec->SetBlock(bx, by);
-  for (int l = 0; l < 64; ++l)
-    pDec->m_apfBlock[pDec->m_aiZigzagRow[l]][pDec->m_aiZigzagCol[l]] = Dequantise(pDec->m_aiCoef[l], fQ);
+  DequantiseBlock(pDec, pDec->m_aiCoef, bx, by, fQ);
   float fPrediction = PredictDc(pDec->m_pfDcPred, bx, by, static_cast<int>(pDec->m_iBlocksX));
   float& fDc = pDec->m_apfBlock[0][0];
   fDc = static_cast<float>(double(fDc) + fPrediction);
@@ -132,18 +130,20 @@ void CBlockEncoder::EncodeLcebBlock(int bx, int by) {
   UpdateContextLines(this, bx, iLast);
 }
 
-// The whole plane is quantised first (into the coefficient store, which
-// LCEB has otherwise no use for), so that a step too small for the plane is
-// refused before anything is coded. The prediction line only depends on
+// The whole plane is quantised first (into the coefficient store, the
+// plane's own memory), so that a step too small for the plane is refused
+// before anything is coded. The prediction line only depends on
 // the quantised DCs, so it is built in the same pass.
 int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
-  for (int by = 0; by < iBlocksY; ++by)
+  for (int by = 0; by < iBlocksY; ++by) {
+    const float* pfBand = SaveBandOfPlane(by);
     for (int bx = 0; bx < iBlocksX; ++bx) {
       float fPrediction = PredictDc(m_pfDcPred, bx, by, iBlocksX);
-      if (!QuantiseBlock(this, bx, by, fPrediction, fQ)) return kQuantOverflow;
+      if (!QuantiseBlock(this, pfBand, bx, by, fPrediction, fQ)) return kQuantOverflow;
       m_pfDcPred[bx] = static_cast<float>(double(Dequantise(EcebCoef(0, bx, by), fQ)) + fPrediction);
     }
+  }
   m_pBitWriter.Init(pvPayload);
   m_pArithEnc.Start();
   for (int by = 0; by < iBlocksY; ++by) {

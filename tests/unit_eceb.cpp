@@ -166,7 +166,7 @@ TEST(EcebPrediction, NeighbourRules) {
     plane[8 * c.by * 24 + 8 * c.bx] = 500;
     CBlockEncoder enc(24, 16);
     EncodePlane(Coder::kEceb, &enc, plane, 1);
-    EXPECT_EQ(enc._d[8 * c.by][8 * c.bx], 500 - c.prediction) << c.bx << "," << c.by;
+    EXPECT_EQ(enc.EcebCoef(0, c.bx, c.by), 500 - c.prediction) << c.bx << "," << c.by;
   }
 }
 

@@ -11,15 +11,16 @@
 using namespace tarn;
 
 namespace {
-// The residual that the encoder leaves in the DC sample of block (bx, by):
-// with q = 1 and integer DCs every reconstructed DC equals the original, so
-// this is the DC minus its prediction from the given neighbours.
+// The quantised residual that the encoder stores for the DC of block
+// (bx, by): with q = 1 and integer DCs every reconstructed DC equals the
+// original, so this is the DC minus its prediction from the given
+// neighbours.
 float DcResidual(std::uint32_t w, std::uint32_t h, std::vector<Sample> dcs, int bx, int by) {
   std::vector<float> plane(w * h, 0.0f);
   for (const Sample& s : dcs) plane[8 * s.y * w + 8 * s.x] = s.value;
   CBlockEncoder enc(w, h);
   EncodePlane(Coder::kLceb, &enc, plane, 1.0f);
-  return enc._d[8 * by][8 * bx];
+  return static_cast<float>(enc.EcebCoef(0, bx, by));
 }
 
 // What entropy-only decoding must give: every coefficient quantised with the
@@ -139,7 +140,9 @@ TEST(LcebCoder, DcOnlyAndAllZeroBlocks) {
     EXPECT_EQ(enc.m_apcZero[0][0], c.dc == 1024 ? 1 : 0);
     for (int l = 1; l < 64; ++l) EXPECT_EQ(enc.m_apcZero[l][0], 1);
     EXPECT_EQ(enc.m_pfDcPred[0], c.dc);
-    EXPECT_EQ(enc._d[0][0], c.dc - 1024);
+    int residual = 0;
+    ASSERT_TRUE(Quantise(c.dc - 1024, 10, &residual));
+    EXPECT_EQ(enc.EcebCoef(0, 0, 0), residual);
     EXPECT_EQ(DecodePlane(Coder::kLceb, payload, 8, 8, 10, true), plane);
   }
 }
@@ -191,7 +194,7 @@ TEST(LcebPrediction, LineIsTheDecodersReconstruction) {
   CBlockEncoder enc(16, 8);
   std::vector<unsigned char> payload = EncodePlane(Coder::kLceb, &enc, plane, q);
   EXPECT_EQ(enc.m_pfDcPred[0], reconstructed);
-  EXPECT_EQ(enc._d[0][8], 0.0f);
+  EXPECT_EQ(enc.EcebCoef(0, 1, 0), 0);
   EXPECT_EQ(DecodePlane(Coder::kLceb, payload, 16, 8, q, true), MakePlane(16, 8, {{0, 0, reconstructed}, {0, 8, reconstructed}}));
 }
 
