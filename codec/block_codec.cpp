@@ -85,7 +85,7 @@ const float* CBlockCodec::SaveBandOfPlane(int by) {
 
 const int* CBlockCodec::SaveBandOfStore(int by) {
   m_viBand.resize(8 * std::size_t(m_iWidth));
-  std::memcpy(m_viBand.data(), &EcebCoef(0, 0, by), m_viBand.size() * sizeof(int));
+  std::memcpy(m_viBand.data(), EcebBlock(0, by), m_viBand.size() * sizeof(int));
   return m_viBand.data();
 }
 

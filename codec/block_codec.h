@@ -5,6 +5,7 @@
 // context models are initialised only at construction.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +34,14 @@ inline constexpr int kRasterToZigzag[64] = {
     20, 22, 33, 38, 46, 51, 55, 60,  //
     21, 34, 37, 47, 50, 56, 59, 61,  //
     35, 36, 48, 49, 57, 58, 62, 63};
+
+// Zigzag index to raster position (row * 8 + column).
+constexpr std::array<int, 64> MakeZigzagToRaster() {
+  std::array<int, 64> a{};
+  for (int i = 0; i < 64; ++i) a[kRasterToZigzag[i]] = i;
+  return a;
+}
+inline constexpr std::array<int, 64> kZigzagToRaster = MakeZigzagToRaster();
 
 // An array of iCount zeros that the system provides (calloc): pages never
 // written cost no resident memory. Throws std::bad_alloc.
@@ -139,8 +148,9 @@ class CBlockCodec {
   std::vector<int> m_piLastSig;
   int m_aiZigzagCol[64];
   int m_aiZigzagRow[64];
-  // The quantised coefficients of both coders, block by block: coefficient l
-  // of block b (raster order) at 64 b + l. They share the plane's memory: a
+  // The quantised coefficients of both coders, block by block, each block's
+  // in raster order: coefficient (r, c) of block b (raster order of blocks)
+  // at 64 b + 8 r + c. They share the plane's memory: a
   // band of block row by holds the same bytes as the plane rows 8 by ..
   // 8 by + 7, so a band is converted between the two in place (through a
   // copy of one band), and the encoder's plane holds the quantised values
@@ -178,8 +188,11 @@ class CBlockCodec {
   void SetBlock(int bx, int by);
   int GetSigContext(int bx, int y, int l) const;
   int GetEobContext(int bx, int y, int l) const;
-  int& EcebCoef(int l, int bx, int by) { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
-  int EcebCoef(int l, int bx, int by) const { return m_piEcebCoef[64 * (std::size_t(by) * m_iBlocksX + bx) + l]; }
+  int* EcebBlock(int bx, int by) { return m_piEcebCoef + 64 * (std::size_t(by) * m_iBlocksX + bx); }
+  const int* EcebBlock(int bx, int by) const { return m_piEcebCoef + 64 * (std::size_t(by) * m_iBlocksX + bx); }
+  // Coefficient of zigzag index l of block (bx, by).
+  int& EcebCoef(int l, int bx, int by) { return EcebBlock(bx, by)[kZigzagToRaster[l]]; }
+  int EcebCoef(int l, int bx, int by) const { return EcebBlock(bx, by)[kZigzagToRaster[l]]; }
   // Copies block row by of the plane (as floats) or of the coefficient store
   // (as ints) aside, before the memory takes the other kind of value.
   const float* SaveBandOfPlane(int by);

@@ -27,13 +27,24 @@ float PredictDc(const std::vector<float>& P, int bx, int by) {
   return RoundedMean(P[bx], P[bx - 1]);
 }
 
-// The coefficients of a block whose magnitude lies in [T, 2T).
-std::uint64_t NewlySignificant(const int* piCoef, int T) {
+// A mask of raster positions as one of zigzag indices: a table per byte.
+struct MaskReorder {
+  std::uint64_t aaiByByte[8][256] = {};
+};
+
+constexpr MaskReorder MakeMaskReorder() {
+  MaskReorder m;
+  for (int k = 0; k < 8; ++k)
+    for (int v = 0; v < 256; ++v)
+      for (int b = 0; b < 8; ++b)
+        if ((v >> b) & 1) m.aaiByByte[k][v] |= std::uint64_t(1) << kRasterToZigzag[8 * k + b];
+  return m;
+}
+constexpr MaskReorder kMaskReorder = MakeMaskReorder();
+
+std::uint64_t ZigzagMask(std::uint64_t iRaster) {
   std::uint64_t iMask = 0;
-  for (int l = 0; l < 64; ++l) {
-    const int a = std::abs(piCoef[l]);
-    iMask |= std::uint64_t(a >= T && a / 2 < T) << l;
-  }
+  for (int k = 0; k < 8; ++k) iMask |= kMaskReorder.aaiByByte[k][(iRaster >> (8 * k)) & 0xFF];
   return iMask;
 }
 
@@ -50,30 +61,31 @@ void DecodeBlockPlane(CBlockDecoder* pDec, int bx, int by) {
   const int T = pDec->m_iThreshold;
   const std::size_t iPos = pDec->Bordered(bx, by);
   const CNeighbours neighbours(*pDec, iPos);
-  int* K = &pDec->EcebCoef(0, bx, by);
+  int* const piBlock = pDec->EcebBlock(bx, by);
+  auto K = [piBlock](int l) -> int& { return piBlock[kZigzagToRaster[l]]; };
   const std::uint64_t iBefore = pDec->m_piSignificant[iPos];
   std::uint64_t iOwn = iBefore;
   const int iScanEnd = pDec->m_pcScanEnd[iPos];
   for (int l = 0; l < iScanEnd; ++l) {
     if ((iBefore >> l) & 1) {
-      if (pDec->Decode(&pDec->m_pRefineModel)) K[l] += K[l] > 0 ? T : -T;
+      if (pDec->Decode(&pDec->m_pRefineModel)) K(l) += K(l) > 0 ? T : -T;
     } else if (pDec->Decode(&pDec->m_apEcebSigModel[neighbours.Sig(l, iOwn)])) {
-      K[l] = pDec->Decode(&pDec->m_pSignModel) ? -T : T;
+      K(l) = pDec->Decode(&pDec->m_pSignModel) ? -T : T;
       iOwn |= std::uint64_t(1) << l;
     }
   }
+  // A damaged payload may ask to extend a scan that is already whole: then
+  // there is nothing to extend.
   if (pDec->Decode(&pDec->m_apEcebEobModel[neighbours.Eob(iScanEnd)])) {
-    int l = iScanEnd;
-    for (;; ++l) {
-      if (!pDec->Decode(&pDec->m_apEcebSigModel[neighbours.Sig(l, iOwn)])) {
-        if (l == 63) break;
-        continue;
-      }
-      K[l] = pDec->Decode(&pDec->m_pSignModel) ? -T : T;
+    int iEnd = iScanEnd;
+    for (int l = iScanEnd; l < 64; ++l) {
+      iEnd = l + 1;
+      if (!pDec->Decode(&pDec->m_apEcebSigModel[neighbours.Sig(l, iOwn)])) continue;
+      K(l) = pDec->Decode(&pDec->m_pSignModel) ? -T : T;
       iOwn |= std::uint64_t(1) << l;
       if (l == 63 || !pDec->Decode(&pDec->m_apEcebEobModel[neighbours.Eob(l + 1)])) break;
     }
-    pDec->m_pcScanEnd[iPos] = static_cast<std::uint8_t>(l + 1);
+    pDec->m_pcScanEnd[iPos] = static_cast<std::uint8_t>(iEnd);
   }
   pDec->m_piSignificant[iPos] = iOwn;
 }
@@ -102,17 +114,19 @@ void CBlockEncoder::EncodeEcebBlock(int bx, int by, int iPlane) {
   const std::size_t iPos = Bordered(bx, by);
   const std::size_t iBlock = std::size_t(by) * m_iBlocksX + bx;
   const CNeighbours neighbours(*this, iPos);
-  const int* K = &m_piEcebCoef[64 * iBlock];
+  const int* const piBlock = m_piEcebCoef + 64 * iBlock;
+  auto K = [piBlock](int l) { return piBlock[kZigzagToRaster[l]]; };
   const std::uint64_t iBefore = m_piSignificant[iPos];
-  const std::uint64_t iNew = (m_piNewPlanes[iBlock] >> iPlane) & 1 ? NewlySignificant(K, T) : 0;
+  const std::uint64_t iNew =
+      (m_piNewPlanes[iBlock] >> iPlane) & 1 ? ZigzagMask(m_pKernels->pfnInPlane(piBlock, T)) : 0;
   const std::uint64_t iOwn = iBefore | iNew;
   m_piSignificant[iPos] = iOwn;
   const int iScanEnd = m_pcScanEnd[iPos];
   for (int l = 0; l < iScanEnd; ++l) {
     if ((iBefore >> l) & 1)
-      Encode((std::abs(K[l]) & T) != 0, &m_pRefineModel);
+      Encode((std::abs(K(l)) & T) != 0, &m_pRefineModel);
     else if (Encode((iNew >> l) & 1, &m_apEcebSigModel[neighbours.Sig(l, iOwn)]))
-      Encode(K[l] < 0, &m_pSignModel);
+      Encode(K(l) < 0, &m_pSignModel);
   }
   // Every coefficient at or above the scan's end is below 2T: only the new
   // ones can extend it.
@@ -120,7 +134,7 @@ void CBlockEncoder::EncodeEcebBlock(int bx, int by, int iPlane) {
   if (!Encode(iEnd >= iScanEnd, &m_apEcebEobModel[neighbours.Eob(iScanEnd)])) return;
   for (int l = iScanEnd; l <= iEnd; ++l) {
     if (!Encode((iNew >> l) & 1, &m_apEcebSigModel[neighbours.Sig(l, iOwn)])) continue;
-    Encode(K[l] < 0, &m_pSignModel);
+    Encode(K(l) < 0, &m_pSignModel);
     if (l < 63) Encode(l < iEnd, &m_apEcebEobModel[neighbours.Eob(l + 1)]);
   }
   m_pcScanEnd[iPos] = static_cast<std::uint8_t>(iEnd + 1);
@@ -136,7 +150,7 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
     for (int bx = 0; bx < iBlocksX; ++bx) {
       float fPrediction = PredictDc(m_pfDcPred, bx, by);
       if (!QuantiseBlock(this, pfBand, bx, by, fPrediction, fQ)) return kQuantOverflow;
-      const int* K = &EcebCoef(0, bx, by);
+      const int* K = EcebBlock(bx, by);
       std::uint32_t iPlanes = 0;
       for (int l = 0; l < 64; ++l) {
         const int a = std::abs(K[l]);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tarn {
 
@@ -22,6 +23,15 @@ struct Kernels {
   void (*pfnInverseDct)(float* const* ppfBlock);
   // The decoder's conversion of iCount samples to bytes.
   void (*pfnToBytes)(const float* pfIn, unsigned char* pcOut, std::size_t iCount);
+  // Quantises the 64 samples of a block (row r at pfBlock + r * iRow), fDc in
+  // place of its DC sample, with step fQ into piOut (raster order); false
+  // when a value does not fit 32 bits.
+  bool (*pfnQuantiseBlock)(const float* pfBlock, std::size_t iRow, float fDc, float fQ, int* piOut);
+  // Dequantises 64 coefficients (raster order) into the rows of a block.
+  void (*pfnDequantiseBlock)(const int* piCoef, float fQ, float* const* ppfRows);
+  // Which of a block's 64 coefficients (raster order) have a magnitude in
+  // [T, 2T): bit i for coefficient i.
+  std::uint64_t (*pfnInPlane)(const int* piCoef, int T);
 };
 
 extern const Kernels kPortableKernels;

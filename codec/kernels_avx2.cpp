@@ -279,8 +279,66 @@ void ToBytes(const float* pfIn, unsigned char* pcOut, std::size_t iCount) {
     pcOut[i] = !(x >= 1.0f) ? 0 : x > 254.0f ? 255 : static_cast<unsigned char>(x);
   }
 }
+
+// ---- Quantisation: t = v / q + 0.38 (the offset with the sign of v, taken
+// as a float), truncated toward zero, refused unless |t| < 2^31.
+bool QuantiseFour(__m256d v, __m256d q, int* piOut) {
+  const __m256d kOffset = _mm256_set1_pd(double(0.38f)), kNegOffset = _mm256_set1_pd(-double(0.38f));
+  const __m256d kLimit = _mm256_set1_pd(2147483648.0);
+  const __m256d iNonNegative = _mm256_cmp_pd(v, _mm256_setzero_pd(), _CMP_GE_OQ);
+  const __m256d t = _mm256_add_pd(_mm256_div_pd(v, q), _mm256_blendv_pd(kNegOffset, kOffset, iNonNegative));
+  const __m256d iMagnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), t);
+  if (_mm256_movemask_pd(_mm256_cmp_pd(iMagnitude, kLimit, _CMP_LT_OQ)) != 0xF) return false;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(piOut), _mm256_cvttpd_epi32(t));
+  return true;
+}
+
+bool QuantiseBlock(const float* pfBlock, std::size_t iRow, float fDc, float fQ, int* piOut) {
+  const __m256d q = _mm256_set1_pd(double(fQ));
+  for (int r = 0; r < 8; ++r) {
+    __m256 f = _mm256_loadu_ps(pfBlock + r * iRow);
+    if (r == 0) f = _mm256_blend_ps(f, _mm256_set1_ps(fDc), 1);
+    if (!QuantiseFour(_mm256_cvtps_pd(_mm256_castps256_ps128(f)), q, piOut + 8 * r) ||
+        !QuantiseFour(_mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)), q, piOut + 8 * r + 4))
+      return false;
+  }
+  return true;
+}
+
+// index x q rounded once; a zero index gives 0 whatever q is.
+__m128 DequantiseFour(__m128i iIndex, __m256d q) {
+  const __m128 f = _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(iIndex), q));
+  return _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(iIndex, _mm_setzero_si128())), f);
+}
+
+void DequantiseBlock(const int* piCoef, float fQ, float* const* ppfRows) {
+  const __m256d q = _mm256_set1_pd(double(fQ));
+  for (int r = 0; r < 8; ++r) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(piCoef + 8 * r));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(piCoef + 8 * r + 4));
+    _mm_storeu_ps(ppfRows[r], DequantiseFour(lo, q));
+    _mm_storeu_ps(ppfRows[r] + 4, DequantiseFour(hi, q));
+  }
+}
+
+// ---- Coefficients of one plane: T <= |K| < 2T, the upper bound as
+// |K| / 2 < T (2T does not fit 32 bits at T = 2^30).
+std::uint64_t InPlane(const int* piCoef, int T) {
+  const __m256i iBelow = _mm256_set1_epi32(T - 1), iTop = _mm256_set1_epi32(T);
+  std::uint64_t iMask = 0;
+  for (int k = 0; k < 8; ++k) {
+    const __m256i a = _mm256_abs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(piCoef + 8 * k)));
+    // |INT_MIN| stays negative: never a quantised value (they are below 2^31).
+    const __m256i iAtLeast = _mm256_cmpgt_epi32(a, iBelow);
+    const __m256i iHalfBelow = _mm256_cmpgt_epi32(iTop, _mm256_srli_epi32(a, 1));
+    const int iBits = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_and_si256(iAtLeast, iHalfBelow)));
+    iMask |= std::uint64_t(static_cast<unsigned>(iBits)) << (8 * k);
+  }
+  return iMask;
+}
 }  // namespace
 
-const Kernels kAvx2Kernels = {"avx2", FilterLines8, ForwardDct, InverseDct, ToBytes};
+const Kernels kAvx2Kernels = {"avx2",        FilterLines8,    ForwardDct, InverseDct, ToBytes,
+                              QuantiseBlock, DequantiseBlock, InPlane};
 
 }  // namespace tarn

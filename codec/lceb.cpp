@@ -60,7 +60,9 @@ bool DecodeBlockCoefficients(CBlockDecoder* pDec, int bx, int by, int* piLast) {
 // Dequantises m_aiCoef into block (bx, by), adds the DC prediction and
 // updates the prediction line.
 void RestoreBlock(CBlockDecoder* pDec, int bx, int by, float fQ) {
-  DequantiseBlock(pDec, pDec->m_aiCoef, bx, by, fQ);
+  int aiRaster[64];
+  for (int l = 0; l < 64; ++l) aiRaster[kZigzagToRaster[l]] = pDec->m_aiCoef[l];
+  DequantiseBlock(pDec, aiRaster, bx, by, fQ);
   float fPrediction = PredictDc(pDec->m_pfDcPred, bx, by, static_cast<int>(pDec->m_iBlocksX));
   float& fDc = pDec->m_apfBlock[0][0];
   fDc = static_cast<float>(double(fDc) + fPrediction);
@@ -114,9 +116,9 @@ int CBlockDecoder::DecodeMagnitude(int iClass) {
 void CBlockEncoder::EncodeLcebBlock(int bx, int by) {
   const int y = 8 * by;
   int iLast = 0;
-  const int* piCoef = &EcebCoef(0, bx, by);
+  const int* piCoef = EcebBlock(bx, by);
   for (int l = 0; l < 64; ++l) {
-    m_aiCoef[l] = piCoef[l];
+    m_aiCoef[l] = piCoef[kZigzagToRaster[l]];
     if (m_aiCoef[l] != 0) iLast = l;
   }
   if (Encode(m_aiCoef[0] != 0, &m_apSigModel[GetSigContext(bx, y, 0)])) EncodeMagnitude(m_aiCoef[0], 0);

@@ -40,29 +40,21 @@ inline float RoundedMean(float a, float b) {
   return static_cast<float>(std::trunc((double(a) + b + 1) / 2));
 }
 
-// Quantises block bx of a saved band (rows of iRow samples) into the
-// coefficient store, in zigzag order, its DC as the residual from the
-// prediction. False when a value does not fit 32 bits.
+// Quantises block bx of a saved band (rows of the plane's width) into the
+// coefficient store, its DC as the residual from the prediction. False when
+// a value does not fit 32 bits.
 inline bool QuantiseBlock(CBlockCodec* pCodec, const float* pfBand, int bx, int by, float fPrediction,
                           float fQ) {
   const float* pfBlock = pfBand + 8 * bx;
-  const std::size_t iRow = pCodec->m_iWidth;
-  int* piCoef = &pCodec->EcebCoef(0, bx, by);
   const float fResidual = static_cast<float>(double(pfBlock[0]) - fPrediction);
-  if (!Quantise(fResidual, fQ, &piCoef[0])) return false;
-  for (int l = 1; l < 64; ++l) {
-    const float fValue = pfBlock[pCodec->m_aiZigzagRow[l] * iRow + pCodec->m_aiZigzagCol[l]];
-    if (!Quantise(fValue, fQ, &piCoef[l])) return false;
-  }
-  return true;
+  return pCodec->m_pKernels->pfnQuantiseBlock(pfBlock, pCodec->m_iWidth, fResidual, fQ, pCodec->EcebBlock(bx, by));
 }
 
-// Dequantises 64 coefficients (zigzag order) into block (bx, by) of the
-// plane; the DC without its prediction.
+// Dequantises a block's 64 coefficients (raster order) into block (bx, by)
+// of the plane; the DC without its prediction.
 inline void DequantiseBlock(CBlockCodec* pCodec, const int* piCoef, int bx, int by, float fQ) {
   pCodec->SetBlock(bx, by);
-  for (int l = 0; l < 64; ++l)
-    pCodec->m_apfBlock[pCodec->m_aiZigzagRow[l]][pCodec->m_aiZigzagCol[l]] = Dequantise(piCoef[l], fQ);
+  pCodec->m_pKernels->pfnDequantiseBlock(piCoef, fQ, pCodec->m_apfBlock);
 }
 
 }  // namespace tarn

@@ -92,3 +92,34 @@ TEST(Kernels, BytesMatchThePortableOnes) {
     EXPECT_EQ(got, expected) << k->pcName;
   }
 }
+
+TEST(Kernels, QuantisationMatchesThePortableOne) {
+  const std::vector<const Kernels*> sets = OtherKernels();
+  if (sets.empty()) GTEST_SKIP() << "this processor has no other kernels";
+  std::mt19937 rng(9);
+  for (const Kernels* k : sets)
+    for (int trial = 0; trial < 300; ++trial) {
+      std::vector<float> block = RandomSamples(10 * 8, trial);
+      const float q = trial % 3 == 0 ? 1e-30f : trial % 3 == 1 ? 0.37f : 20.0f;  // some refused
+      const float dc = block[0] * 0.5f;
+      int expected[64], got[64];
+      const bool bExpected = kPortableKernels.pfnQuantiseBlock(block.data(), 10, dc, q, expected);
+      ASSERT_EQ(k->pfnQuantiseBlock(block.data(), 10, dc, q, got), bExpected) << k->pcName << " trial " << trial;
+      if (bExpected) {
+        ASSERT_EQ(std::memcmp(expected, got, sizeof got), 0) << k->pcName << " trial " << trial;
+      }
+      // Dequantised back, and the coefficients of each plane.
+      int coef[64];
+      for (int& c : coef) c = static_cast<int>(rng() >> (rng() % 32)) * (rng() % 2 ? 1 : -1);
+      coef[trial % 64] = 0;
+      std::vector<float> pe(64), pg(64);
+      float* re[8];
+      float* rg[8];
+      for (int r = 0; r < 8; ++r) re[r] = &pe[8 * r], rg[r] = &pg[8 * r];
+      kPortableKernels.pfnDequantiseBlock(coef, q, re);
+      k->pfnDequantiseBlock(coef, q, rg);
+      ASSERT_TRUE(SameBits(pe, pg)) << k->pcName << " trial " << trial;
+      for (int p = 0; p <= 30; ++p)
+        ASSERT_EQ(k->pfnInPlane(coef, 1 << p), kPortableKernels.pfnInPlane(coef, 1 << p)) << "plane " << p;
+    }
+}
