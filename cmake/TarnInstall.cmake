@@ -20,13 +20,13 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/tarnConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/tarnConfig.cmake ${PROJECT_BINARY_DIR}/tarnConfigVersion.cmake
   DESTINATION ${TARN_CMAKE_DIR})
 
-# The static library needs the C++ runtime in a C program's link line; the
-# shared one carries it as a dependency of its own.
+# The static library needs the C++ runtime and the threads in a C program's
+# link line; the shared one carries them as dependencies of its own.
 if(BUILD_SHARED_LIBS)
   set(TARN_PC_LIBS "")
-  set(TARN_PC_LIBS_PRIVATE "-lstdc++ -lm")
+  set(TARN_PC_LIBS_PRIVATE "-lstdc++ -lm -pthread")
 else()
-  set(TARN_PC_LIBS "-lstdc++ -lm")
+  set(TARN_PC_LIBS "-lstdc++ -lm -pthread")
   set(TARN_PC_LIBS_PRIVATE "")
 endif()
 # The file finds its prefix from where it lies, so the tree can be moved.

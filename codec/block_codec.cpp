@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace tarn {
 
@@ -56,7 +57,9 @@ std::uint64_t CBlockCodec::FootprintBytes(std::uint32_t iWidth, std::uint32_t iH
   // The plane (with the coefficient store in its memory) at 4 bytes a
   // sample, 9 bytes a block of significance and scan length (new planes in
   // an encoder, loss masks in a decoder: 4 bytes a block at most), row
-  // tables, lines and the bands of the conversions.
+  // tables, lines, and the bands of the conversions between the plane and
+  // the store (a copy of one band for each thread converting, of which
+  // there are rarely more than a few).
   const std::uint64_t iSamples = std::uint64_t(iWidth) * iHeight;
   return 4 * iSamples + iSamples / 64 * 13 + 8 * std::uint64_t(iHeight) + 144 * std::uint64_t(iWidth) +
          2 * 9 * (std::uint64_t(iWidth) + iHeight);
@@ -75,27 +78,29 @@ void CBlockCodec::GetPlane(float* pfValues) const {
   std::copy(pfPlane, pfPlane + static_cast<std::size_t>(m_iWidth) * m_iHeight, pfValues);
 }
 
-// A band's bytes move by memcpy, which may read any type: the memory then
-// holds values of the other type from the next write on.
-const float* CBlockCodec::SaveBandOfPlane(int by) {
-  m_vfBand.resize(8 * std::size_t(m_iWidth));
-  std::memcpy(m_vfBand.data(), _d[8 * by], m_vfBand.size() * sizeof(float));
-  return m_vfBand.data();
-}
-
-const int* CBlockCodec::SaveBandOfStore(int by) {
-  m_viBand.resize(8 * std::size_t(m_iWidth));
-  std::memcpy(m_viBand.data(), EcebBlock(0, by), m_viBand.size() * sizeof(int));
-  return m_viBand.data();
-}
-
-void CBlockCodec::SetBlock(int bx, int by) {
-  for (int r = 0; r < 8; ++r) m_apfBlock[r] = _d[8 * by + r] + 8 * bx;
-}
+void CBlockCodec::SetBlock(int bx, int by) { GetBlockRows(bx, by, m_apfBlock); }
 
 CBlockEncoder::CBlockEncoder(std::uint32_t iWidth, std::uint32_t iHeight)
     : CBlockCodec(iWidth, iHeight) {
   m_piNewPlanes.Allocate(std::size_t(m_iBlocksX) * m_iBlocksY);
+}
+
+CCodingPass::CCodingPass(CBlockEncoder* pEncoder) : m_pEncoder(pEncoder) {
+  pEncoder->m_pArithEnc.Start();
+  if (pEncoder->m_iThreads < 2) return;
+  try {
+    pEncoder->m_pCoding.reset(new CCodingThread(&pEncoder->m_pArithEnc, &pEncoder->m_pBitWriter));
+  } catch (const std::system_error&) {
+    // No thread to be had: the pass codes in place.
+  }
+}
+
+int CCodingPass::Finish() {
+  if (m_pEncoder->m_pCoding) m_pEncoder->m_pCoding->Finish();
+  m_pEncoder->m_pCoding.reset();
+  m_pEncoder->m_pArithEnc.Flush(&m_pEncoder->m_pBitWriter);
+  CBitWriter& writer = m_pEncoder->m_pBitWriter;
+  return writer.Overflowed() ? kQuantOverflow : writer.GetByteCount();
 }
 
 CBlockDecoder::CBlockDecoder(std::uint32_t iWidth, std::uint32_t iHeight)

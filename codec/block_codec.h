@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arith_coder.h"
+#include "coding_thread.h"
 #include "filter_config.h"
 #include "kernels.h"
 #include "progress.h"
@@ -153,7 +154,8 @@ class CBlockCodec {
   // at 64 b + 8 r + c. They share the plane's memory: a
   // band of block row by holds the same bytes as the plane rows 8 by ..
   // 8 by + 7, so a band is converted between the two in place (through a
-  // copy of one band), and the encoder's plane holds the quantised values
+  // copy of the band), each band on its own, and the encoder's plane holds
+  // the quantised values
   // after coding.
   int* m_piEcebCoef = nullptr;
   // Per block of a grid with a border of one empty block all round: the
@@ -168,24 +170,33 @@ class CBlockCodec {
   CArray2D<float> _d;
   float* m_apfBlock[8];
   std::vector<float> m_pfDcPred;
-  std::vector<float> m_vfBand;  // one block row, for the conversions above
-  std::vector<int> m_viBand;
   std::vector<unsigned char> m_apcZero[64];
-  CBinModel m_pSignModel;
+  // Optional; told after every block row of a coding pass, as part
+  // m_iProgressPart of the work.
+  CProgress* m_pProgress = nullptr;
+  int m_iProgressPart = 0;
+  // Threads the object may use for its work over bands of the plane.
+  int m_iThreads = 1;
+  // The arithmetic kernels (tests may choose a set other than the fastest).
+  const Kernels* m_pKernels = &BestKernels();
+  // The models come last, on cache lines of their own: an encoder's coding
+  // thread updates them at every decision while the modelling reads the
+  // members above.
+  alignas(kCacheLine) CBinModel m_pSignModel;
   CBinModel m_apMagModel[4];
   CBinModel m_apSigModel[18];
   CBinModel m_apEobModel[9];
   CBinModel m_apEcebSigModel[48];
   CBinModel m_apEcebEobModel[21];
   CBinModel m_pRefineModel;
-  // Optional; told after every block row of a coding pass.
-  CProgress* m_pProgress = nullptr;
-  // The arithmetic kernels (tests may choose a set other than the fastest).
-  const Kernels* m_pKernels = &BestKernels();
 
  // Internal steps, public so that the tests can reach them.
   // Points m_apfBlock at the rows of block (bx, by).
   void SetBlock(int bx, int by);
+  // The same into a table of the caller's (for work on several threads).
+  void GetBlockRows(int bx, int by, float* apfRows[8]) {
+    for (int r = 0; r < 8; ++r) apfRows[r] = _d[8 * by + r] + 8 * bx;
+  }
   int GetSigContext(int bx, int y, int l) const;
   int GetEobContext(int bx, int y, int l) const;
   int* EcebBlock(int bx, int by) { return m_piEcebCoef + 64 * (std::size_t(by) * m_iBlocksX + bx); }
@@ -193,15 +204,11 @@ class CBlockCodec {
   // Coefficient of zigzag index l of block (bx, by).
   int& EcebCoef(int l, int bx, int by) { return EcebBlock(bx, by)[kZigzagToRaster[l]]; }
   int EcebCoef(int l, int bx, int by) const { return EcebBlock(bx, by)[kZigzagToRaster[l]]; }
-  // Copies block row by of the plane (as floats) or of the coefficient store
-  // (as ints) aside, before the memory takes the other kind of value.
-  const float* SaveBandOfPlane(int by);
-  const int* SaveBandOfStore(int by);
   // Index of block (bx, by) in the bordered grid of m_pcScanEnd and m_piSignificant.
   std::size_t Bordered(int bx, int by) const { return (std::size_t(by) + 1) * (m_iBlocksX + 2) + bx + 1; }
   // False once the progress callback has asked to stop.
   bool KeepGoing(int iDone, int iTotal) const {
-    return m_pProgress == nullptr || m_pProgress->Report(iDone, iTotal);
+    return m_pProgress == nullptr || m_pProgress->Report(m_iProgressPart, iDone, iTotal);
   }
   // The same from inside a unary run, every 2^20 decisions of it: one run
   // can take seconds.
@@ -225,17 +232,43 @@ class CBlockEncoder : public CBlockCodec {
   int EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ);
   int EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ);
 
+  // The coder and the writer follow the models (the coding thread's too).
   CArithEncoder m_pArithEnc;
   CBitWriter m_pBitWriter;
   // Per block: bit p set when a coefficient's magnitude has its top bit at
   // p, so that it becomes significant in the plane 2^p.
-  CZeroArray<std::uint32_t> m_piNewPlanes;
+  alignas(kCacheLine) CZeroArray<std::uint32_t> m_piNewPlanes;
 
  // Internal steps.
   void EncodeMagnitude(int iValue, int iClass);
   void EncodeLcebBlock(int bx, int by);
   void EncodeEcebBlock(int bx, int by, int iPlane);
-  bool Encode(bool bBit, CBinModel* pModel) { return m_pArithEnc.EncodeBit(bBit, pModel, &m_pBitWriter); }
+  bool Encode(bool bBit, CBinModel* pModel) {
+    if (m_pCoding == nullptr) return m_pArithEnc.EncodeBit(bBit, pModel, &m_pBitWriter);
+    m_pCoding->Put(bBit, pModel);
+    return bBit;
+  }
+
+  // The coding thread of a pass (see CCodingPass); declared after the coder
+  // and the writer it uses, so that it ends before them.
+  std::unique_ptr<CCodingThread> m_pCoding;
+};
+
+// A coding pass of an encoder from its start: where the object may use more
+// than one thread (and the system gives one), its decisions go to a coding
+// thread, which ends with the pass, whichever way the pass ends.
+class CCodingPass {
+ public:
+  explicit CCodingPass(CBlockEncoder* pEncoder);
+  CCodingPass(const CCodingPass&) = delete;
+  CCodingPass& operator=(const CCodingPass&) = delete;
+  ~CCodingPass() { m_pEncoder->m_pCoding.reset(); }
+  // Codes what is left and flushes the coder: the payload length, or
+  // kQuantOverflow for a payload beyond the writer's limit.
+  int Finish();
+
+ private:
+  CBlockEncoder* m_pEncoder;
 };
 
 // The decoder's loss simulation settings (options -l, -b, -r and -x of the

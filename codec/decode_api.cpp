@@ -8,6 +8,7 @@
 
 #include "api_internal.h"
 #include "block_codec.h"
+#include "parallel.h"
 #include "stream_format.h"
 
 struct tarn_decoder {
@@ -17,7 +18,7 @@ struct tarn_decoder {
   int iDescriptions = 1;
   int iNext = 0;          // the description decoded next
   bool bFinished = false;
-  tarn::CProgress progress{nullptr, nullptr};
+  std::unique_ptr<tarn::CProgress> pProgress;
   std::unique_ptr<tarn::CBlockDecoder> pCodec;  // the description's (normal mode)
   tarn::CArray2D<float> full;                   // the merged plane (MDC)
 };
@@ -31,35 +32,63 @@ tarn_status Validate(const tarn_decode_options* pOptions) {
     return TARN_ERR_INVALID_ARGUMENT;
   if (pOptions->loss.pattern < 0 || pOptions->loss.pattern > 9) return TARN_ERR_INVALID_ARGUMENT;
   if (pOptions->filters != nullptr && !pOptions->filters->bFull) return TARN_ERR_INVALID_ARGUMENT;
-  return TARN_OK;
+  return pOptions->threads < 0 ? TARN_ERR_INVALID_ARGUMENT : TARN_OK;
 }
 
 bool IsValidSize(std::uint32_t iSize) { return iSize > 0 && iSize <= kMaxDimension && iSize % 8 == 0; }
 
-std::int64_t DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, float fQ, const unsigned char* pcPayload,
-                         std::int64_t iLength) {
-  codec.m_pProgress = &dec.progress;
-  dec.progress.BeginPart(dec.iNext, dec.iDescriptions);
+std::int64_t DecodePlane(tarn_decoder& dec, CBlockDecoder& codec, int k, const tarn_record& record) {
+  codec.m_pProgress = dec.pProgress.get();
+  codec.m_iProgressPart = k;
   const bool bEntropyOnly = dec.options.coefficients_only != 0;
-  return dec.options.coder == TARN_CODER_LCEB ? codec.DecodeLceb(pcPayload, iLength, fQ, bEntropyOnly)
-                                              : codec.DecodeEceb(pcPayload, iLength, fQ, bEntropyOnly);
+  const std::int64_t iLength = static_cast<std::int64_t>(record.length);
+  return dec.options.coder == TARN_CODER_LCEB ? codec.DecodeLceb(record.payload, iLength, record.q, bEntropyOnly)
+                                              : codec.DecodeEceb(record.payload, iLength, record.q, bEntropyOnly);
 }
 
-tarn_status DecodeNext(tarn_decoder& dec, float fQ, const uint8_t* pcPayload, size_t iLength,
-                       uint32_t* piRead) {
+// Decodes description k with iThreads threads into its place: merged into
+// the full plane with MDC, else kept as the decoder's object.
+tarn_status DecodeDescription(tarn_decoder& dec, int k, const tarn_record& record, int iThreads,
+                              uint32_t* piRead) {
   // A step that is not a positive number cannot come from an encoder.
-  if (iLength > kMaxPayloadLength || !(fQ > 0 && std::isfinite(fQ))) return TARN_ERR_CORRUPT_STREAM;
+  if (record.length > kMaxPayloadLength || !(record.q > 0 && std::isfinite(record.q)))
+    return TARN_ERR_CORRUPT_STREAM;
   std::unique_ptr<CBlockDecoder> pCodec(new CBlockDecoder(dec.iWidth, dec.iHeight));
-  const std::int64_t iResult = DecodePlane(dec, *pCodec, fQ, pcPayload, static_cast<std::int64_t>(iLength));
+  pCodec->m_iThreads = iThreads;
+  const std::int64_t iResult = DecodePlane(dec, *pCodec, k, record);
   if (iResult == kCancelled) return TARN_ERR_CANCELLED;
   if (iResult < 0) return TARN_ERR_CORRUPT_STREAM;
-  if (piRead != nullptr) *piRead = static_cast<uint32_t>(iResult);
+  *piRead = static_cast<uint32_t>(iResult);
   if (dec.iDescriptions == 4)
-    pCodec->InsertDescription(dec.full.Data(), dec.iNext);
+    pCodec->InsertDescription(dec.full.Data(), k);
   else
     dec.pCodec = std::move(pCodec);
-  ++dec.iNext;
   return TARN_OK;
+}
+
+// Decodes the next iCount descriptions, as many at once as there are
+// threads. Each merges into its own place in the full plane, so one that
+// succeeds after another failed changes nothing a caller can see: the
+// plane is only read once every description is in, and a description
+// decoded again overwrites all of its place.
+tarn_status DecodeBatch(tarn_decoder& dec, const tarn_record* pRecords, int iCount, uint32_t* piRead,
+                        int32_t* piDecoded) {
+  const int iThreads = ResolveThreads(dec.options.threads);
+  const int iAtOnce = std::min(iThreads, iCount);
+  std::vector<tarn_status> vStatus(std::size_t(iCount), TARN_OK);
+  std::vector<uint32_t> vRead(std::size_t(iCount), 0);
+  dec.pProgress->TakeCallerThread();
+  ParallelFor(iAtOnce, iCount, [&](int i) {
+    vStatus[i] = Guard([&] {
+      return DecodeDescription(dec, dec.iNext + i, pRecords[i], std::max(1, iThreads / iAtOnce), &vRead[i]);
+    });
+  }, dec.pProgress.get());
+  int i = 0;
+  for (; i < iCount && vStatus[i] == TARN_OK; ++i)
+    if (piRead != nullptr) piRead[i] = vRead[i];
+  dec.iNext += i;
+  if (piDecoded != nullptr) *piDecoded = i;
+  return i < iCount ? vStatus[i] : TARN_OK;
 }
 
 void CopyRows(const float* pfPlane, std::uint32_t iWidth, std::uint32_t iHeight, float* pfOut,
@@ -77,6 +106,7 @@ CArray2D<float>& PlaneOf(tarn_decoder& dec) { return dec.iDescriptions == 4 ? de
 void Prepare(tarn_decoder& dec) {
   if (dec.options.coefficients_only != 0 || dec.iDescriptions == 1 || dec.pCodec) return;
   dec.pCodec.reset(new CBlockDecoder(2 * dec.iWidth, 2 * dec.iHeight, std::move(dec.full)));
+  dec.pCodec->m_iThreads = ResolveThreads(dec.options.threads);
 }
 
 tarn_status Finish(tarn_decoder& dec, void* pOutput, std::size_t iStride) {
@@ -96,27 +126,34 @@ tarn_status Finish(tarn_decoder& dec, void* pOutput, std::size_t iStride) {
   return TARN_OK;
 }
 
-// Reads the records of a stream in memory into dec, filling the byte counts
-// of pOut as they come.
+// Takes the records of a stream in memory, as far as they go, and decodes
+// them into dec, filling the byte counts of pOut.
 tarn_status DecodeRecords(tarn_decoder& dec, const unsigned char* pcData, std::size_t iSize,
                           tarn_decoded* pOut) {
-  std::size_t iPos = 4;
-  for (int k = 0; k < dec.iDescriptions; ++k) {
-    if (iSize - iPos < 8) return TARN_ERR_TRUNCATED_STREAM;
-    float fQ;
+  tarn_record aRecords[4];
+  tarn_status readStatus = TARN_OK;
+  int iCount = 0;
+  for (std::size_t iPos = 4; iCount < dec.iDescriptions; ++iCount) {
+    if (iSize - iPos < 8) {
+      readStatus = TARN_ERR_TRUNCATED_STREAM;
+      break;
+    }
     uint32_t iLength;
-    const tarn_status fields = tarn_record_fields(pcData + iPos, &fQ, &iLength);
+    const tarn_status fields = tarn_record_fields(pcData + iPos, &aRecords[iCount].q, &iLength);
     iPos += 8;
-    if (iLength > iSize - iPos) return TARN_ERR_TRUNCATED_STREAM;
-    if (fields != TARN_OK) return fields;
-    if (tarn_status status = DecodeNext(dec, fQ, pcData + iPos, iLength, &pOut->bytes_read[k]))
-      return status;
-    pOut->descriptions = k + 1;
+    readStatus = iLength > iSize - iPos ? TARN_ERR_TRUNCATED_STREAM : fields;
+    if (readStatus != TARN_OK) break;
+    aRecords[iCount].payload = pcData + iPos;
+    aRecords[iCount].length = iLength;
     // The next record's width and height, unused; absent after the last.
     iPos += iLength;
     iPos = std::min(iSize, iPos + 4);
   }
-  return TARN_OK;
+  if (iCount > 0) {
+    if (tarn_status status = DecodeBatch(dec, aRecords, iCount, pOut->bytes_read, &pOut->descriptions))
+      return status;
+  }
+  return readStatus;
 }
 
 tarn_status DecodeStream(const unsigned char* pcData, std::size_t iSize,
@@ -152,6 +189,7 @@ tarn_status tarn_decode_options_init_abi(tarn_decode_options* options, uint32_t 
   options->coder = TARN_CODER_ECEB;
   options->loss.boundary_loss = 1;
   options->loss.reuse_concealed = 1;
+  options->threads = 1;
   return TARN_OK;
 }
 
@@ -186,7 +224,7 @@ tarn_status tarn_decoder_create(const tarn_decode_options* options, uint32_t wid
     pDec->iWidth = width;
     pDec->iHeight = height;
     pDec->iDescriptions = options->mdc != 0 ? 4 : 1;
-    pDec->progress = CProgress(options->progress, options->user_data);
+    pDec->pProgress.reset(new CProgress(options->progress, options->user_data, pDec->iDescriptions));
     if (pDec->iDescriptions == 4) pDec->full.Allocate(2 * std::size_t(height), 2 * std::size_t(width));
     *out = pDec.release();
     return TARN_OK;
@@ -195,9 +233,18 @@ tarn_status tarn_decoder_create(const tarn_decode_options* options, uint32_t wid
 
 tarn_status tarn_decoder_decode(tarn_decoder* decoder, float q, const uint8_t* payload, size_t length,
                                 uint32_t* bytes_read) {
-  if (decoder == nullptr || (payload == nullptr && length > 0) || decoder->iNext >= decoder->iDescriptions)
+  const tarn_record record = {q, payload, length};
+  return tarn_decoder_decode_records(decoder, &record, 1, bytes_read, nullptr);
+}
+
+tarn_status tarn_decoder_decode_records(tarn_decoder* decoder, const tarn_record* records, int32_t count,
+                                        uint32_t* bytes_read, int32_t* decoded) {
+  if (decoded != nullptr) *decoded = 0;
+  if (decoder == nullptr || records == nullptr || count < 1 || count > decoder->iDescriptions - decoder->iNext)
     return TARN_ERR_INVALID_ARGUMENT;
-  return Guard([&] { return DecodeNext(*decoder, q, payload, length, bytes_read); });
+  for (int32_t i = 0; i < count; ++i)
+    if (records[i].payload == nullptr && records[i].length > 0) return TARN_ERR_INVALID_ARGUMENT;
+  return Guard([&] { return DecodeBatch(*decoder, records, count, bytes_read, decoded); });
 }
 
 void tarn_decoder_output_size(const tarn_decoder* decoder, uint32_t* width, uint32_t* height) {
@@ -256,11 +303,12 @@ tarn_status tarn_decode(const void* data, size_t size, const tarn_decode_options
 }
 
 uint64_t tarn_decode_memory(uint32_t width, uint32_t height, const tarn_decode_options* options) {
-  // One description object; with MDC the merged plane and, when
-  // reconstructing, the full-size object.
+  // One description object per description decoded at once; with MDC the
+  // merged plane and, when reconstructing, the full-size object.
   const std::uint64_t iSamples = std::uint64_t(width) * height;
   std::uint64_t iBytes = CBlockCodec::FootprintBytes(width, height);
   if (options == nullptr || options->mdc == 0) return iBytes;
+  iBytes *= std::uint64_t(std::min(ResolveThreads(options->threads), 4));
   iBytes += 16 * iSamples;
   if (options->coefficients_only == 0) iBytes += CBlockCodec::FootprintBytes(2 * width, 2 * height);
   return iBytes;

@@ -6,9 +6,12 @@
 // the zigzag order to reach coefficients that became significant.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "dct.h"
 #include "eceb_contexts.h"
+#include "parallel.h"
 #include "quantiser.h"
 
 namespace tarn {
@@ -90,16 +93,36 @@ void DecodeBlockPlane(CBlockDecoder* pDec, int bx, int by) {
   pDec->m_piSignificant[iPos] = iOwn;
 }
 
-// Dequantises a block of a saved band of the store into block (bx, by) and
-// adds the DC prediction. The decoder's line rounds the product before the
-// sum (the encoder's rounds once), so the two may differ in the last bit
-// when K x q is not a float.
-void RestoreBlock(CBlockDecoder* pDec, const int* piBand, int bx, int by, float fQ) {
-  DequantiseBlock(pDec, piBand + 64 * bx, bx, by, fQ);
-  float fPrediction = PredictDc(pDec->m_pfDcPred, bx, by);
-  float& fDc = pDec->m_apfBlock[0][0];
-  fDc = static_cast<float>(double(fDc) + fPrediction);
-  pDec->m_pfDcPred[bx] = fDc;
+// Dequantises the store into the plane (its own memory) in two passes, as
+// the encoder quantised it. First the DCs in block order, each with its
+// prediction added and left in the store in place of its index; the
+// decoder's line rounds the product before the sum (the encoder's rounds
+// once), so the two may differ in the last bit when K x q is not a float.
+// Then the bands of block rows, each on its own, with the inverse DCT
+// unless only the coefficients are wanted.
+void RestorePlane(CBlockDecoder* pDec, float fQ, bool bEntropyOnly) {
+  for (int by = 0; by < static_cast<int>(pDec->m_iBlocksY); ++by)
+    for (int bx = 0; bx < static_cast<int>(pDec->m_iBlocksX); ++bx) {
+      int* piDc = pDec->EcebBlock(bx, by);
+      const float fDc = static_cast<float>(double(Dequantise(*piDc, fQ)) + PredictDc(pDec->m_pfDcPred, bx, by));
+      pDec->m_pfDcPred[bx] = fDc;
+      std::memcpy(piDc, &fDc, sizeof fDc);
+    }
+  const std::size_t iWidth = pDec->m_iWidth;
+  ParallelRanges(pDec->m_iThreads, static_cast<int>(pDec->m_iBlocksY), 4, [&](int by0, int by1) {
+    std::vector<int> vBand(8 * iWidth);
+    float* apfRows[8];
+    for (int by = by0; by < by1; ++by) {
+      std::memcpy(vBand.data(), pDec->EcebBlock(0, by), vBand.size() * sizeof(int));
+      for (int bx = 0; bx < static_cast<int>(pDec->m_iBlocksX); ++bx) {
+        const int* piCoef = vBand.data() + 64 * bx;
+        pDec->GetBlockRows(bx, by, apfRows);
+        pDec->m_pKernels->pfnDequantiseBlock(piCoef, fQ, apfRows);
+        std::memcpy(apfRows[0], piCoef, sizeof(float));
+        if (!bEntropyOnly) pDec->m_pKernels->pfnInverseDct(apfRows);
+      }
+    }
+  });
 }
 
 // Scan lengths of 1 for every block of the grid; the border keeps 0.
@@ -144,29 +167,27 @@ void CBlockEncoder::EncodeEcebBlock(int bx, int by, int iPlane) {
 // fit 32 bits; the tests against it read the significance masks instead.
 int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
-  int iMax = 0;
-  for (int by = 0; by < iBlocksY; ++by) {
-    const float* pfBand = SaveBandOfPlane(by);
-    for (int bx = 0; bx < iBlocksX; ++bx) {
-      float fPrediction = PredictDc(m_pfDcPred, bx, by);
-      if (!QuantiseBlock(this, pfBand, bx, by, fPrediction, fQ)) return kQuantOverflow;
-      const int* K = EcebBlock(bx, by);
-      std::uint32_t iPlanes = 0;
-      for (int l = 0; l < 64; ++l) {
-        const int a = std::abs(K[l]);
-        iMax = std::max(iMax, a);
-        if (a != 0) iPlanes |= std::uint32_t(1) << (31 - __builtin_clz(static_cast<std::uint32_t>(a)));
-      }
-      m_piNewPlanes[std::size_t(by) * m_iBlocksX + bx] = iPlanes;
-      m_pfDcPred[bx] = static_cast<float>(double(K[0]) * fQ + fPrediction);
-    }
-  }
+  auto predict = [this](int bx, int by) { return PredictDc(m_pfDcPred, bx, by); };
+  auto update = [this, fQ](int bx, int K0, float fPrediction) {
+    m_pfDcPred[bx] = static_cast<float>(double(K0) * fQ + fPrediction);
+  };
+  if (!QuantiseDcs(this, fQ, predict, update)) return kQuantOverflow;
+  const bool bFits = QuantiseBands(this, fQ, [this](int bx, int by) {
+    const int* K = EcebBlock(bx, by);
+    std::uint32_t iPlanes = 0;
+    for (int l = 0; l < 64; ++l)
+      if (const int a = std::abs(K[l])) iPlanes |= std::uint32_t(1) << (31 - __builtin_clz(static_cast<std::uint32_t>(a)));
+    m_piNewPlanes[std::size_t(by) * m_iBlocksX + bx] = iPlanes;
+  });
+  if (!bFits) return kQuantOverflow;
+  // The top plane: that of the largest magnitude (0 for a plane of zeros).
+  std::uint32_t iAllPlanes = 0;
+  for (std::size_t b = 0; b < std::size_t(m_iBlocksX) * m_iBlocksY; ++b) iAllPlanes |= m_piNewPlanes[b];
+  const int n = iAllPlanes == 0 ? 0 : 31 - __builtin_clz(iAllPlanes);
   StartScans(this);
-  int n = 0;
-  while ((iMax >> n) > 1) ++n;
   m_pBitWriter.Init(pvPayload);
   m_pBitWriter.WriteBits(n, 8);
-  m_pArithEnc.Start();
+  CCodingPass pass(this);
   for (int p = n; p >= 0; --p) {
     m_iThreshold = 1 << p;
     for (int by = 0; by < iBlocksY; ++by) {
@@ -174,8 +195,7 @@ int CBlockEncoder::EncodeEceb(std::vector<unsigned char>* pvPayload, float fQ) {
       if (!KeepGoing(PlaneRowsDone(n, p, by, iBlocksY), (n + 1) * iBlocksY)) return kCancelled;
     }
   }
-  m_pArithEnc.Flush(&m_pBitWriter);
-  return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
+  return pass.Finish();
 }
 
 std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ,
@@ -199,13 +219,7 @@ std::int64_t CBlockDecoder::DecodeEceb(const unsigned char* pcPayload, std::int6
       if (!KeepGoing(PlaneRowsDone(n, p, by, iBlocksY), (n + 1) * iBlocksY)) return kCancelled;
     }
   }
-  for (int by = 0; by < iBlocksY; ++by) {
-    const int* piBand = SaveBandOfStore(by);
-    for (int bx = 0; bx < iBlocksX; ++bx) {
-      RestoreBlock(this, piBand, bx, by, fQ);
-      if (!bEntropyOnly) m_pKernels->pfnInverseDct(m_apfBlock);
-    }
-  }
+  RestorePlane(this, fQ, bEntropyOnly);
   return m_pBitReader.GetByteCount();
 }
 

@@ -1,5 +1,6 @@
 // Encoding through the public API: the transform or a given coefficient
 // plane, one description or four, and the stream of their records.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "api_internal.h"
 #include "block_codec.h"
+#include "parallel.h"
 #include "stream_format.h"
 
 namespace tarn {
@@ -19,17 +21,19 @@ tarn_status Validate(const tarn_encode_options* pOptions) {
   if (!IsValidQ(pOptions->q)) return TARN_ERR_QUANT_STEP;
   if (pOptions->coder != TARN_CODER_ECEB && pOptions->coder != TARN_CODER_LCEB)
     return TARN_ERR_INVALID_ARGUMENT;
-  return TARN_OK;
+  return pOptions->threads < 0 ? TARN_ERR_INVALID_ARGUMENT : TARN_OK;
 }
 
 bool IsValidSize(std::uint32_t iSize, std::uint32_t iMultiple) {
   return iSize > 0 && iSize <= kMaxDimension && iSize % iMultiple == 0;
 }
 
-// Codes one plane into pvPayload; the coder's result (a length or an error).
-int EncodePlane(CBlockEncoder& codec, const tarn_encode_options& options, CProgress& progress,
+// Codes one plane into pvPayload as part iPart of the work; the coder's
+// result (a length or an error).
+int EncodePlane(CBlockEncoder& codec, const tarn_encode_options& options, CProgress& progress, int iPart,
                 std::vector<unsigned char>* pvPayload) {
   codec.m_pProgress = &progress;
+  codec.m_iProgressPart = iPart;
   return options.coder == TARN_CODER_LCEB ? codec.EncodeLceb(pvPayload, options.q)
                                           : codec.EncodeEceb(pvPayload, options.q);
 }
@@ -70,28 +74,45 @@ class CStreamBuilder {
   std::vector<std::uint32_t> m_vLengths;
 };
 
+// A coded description: the coder's result and its payload.
+struct Description {
+  int iResult = 0;
+  std::vector<unsigned char> vPayload;
+};
+
+// Codes the four descriptions of full, as many at once as there are threads
+// (each with its share of them).
+void EncodeMdc(const CBlockEncoder& full, const tarn_encode_options& options, int iThreads,
+               CProgress& progress, Description* pDescriptions) {
+  const std::uint32_t iWidth = full.m_iWidth / 2, iHeight = full.m_iHeight / 2;
+  const int iAtOnce = std::min(iThreads, 4);
+  ParallelFor(iAtOnce, 4, [&](int k) {
+    CBlockEncoder part(iWidth, iHeight);
+    part.m_iThreads = std::max(1, iThreads / iAtOnce);
+    full.ExtractDescription(part._d.Data(), k);
+    pDescriptions[k].iResult = EncodePlane(part, options, progress, k, &pDescriptions[k].vPayload);
+  }, &progress);
+}
+
 // Codes the plane of full as one description, or as four with MDC.
 tarn_status EncodeDescriptions(CBlockEncoder& full, const tarn_encode_options& options,
                                tarn_encoded* pOut) {
-  CProgress progress(options.progress, options.user_data);
-  CStreamBuilder stream;
-  std::vector<unsigned char> vPayload;
-  if (options.mdc == 0) {
-    const int iResult = EncodePlane(full, options, progress, &vPayload);
-    if (iResult < 0) return StatusOf(iResult);
-    stream.Add(full.m_iWidth, full.m_iHeight, options.q, vPayload.data(), iResult);
+  const int iDescriptions = options.mdc != 0 ? 4 : 1;
+  const int iThreads = ResolveThreads(options.threads);
+  CProgress progress(options.progress, options.user_data, iDescriptions);
+  Description aDescriptions[4];
+  if (iDescriptions == 1) {
+    full.m_iThreads = iThreads;  // also for a plane given as coefficients
+    aDescriptions[0].iResult = EncodePlane(full, options, progress, 0, &aDescriptions[0].vPayload);
   } else {
-    const std::uint32_t iWidth = full.m_iWidth / 2, iHeight = full.m_iHeight / 2;
-    std::vector<float> vDescription(std::size_t(iWidth) * iHeight);
-    for (int k = 0; k < 4; ++k) {
-      CBlockEncoder part(iWidth, iHeight);
-      full.ExtractDescription(vDescription.data(), k);
-      part.SetPlane(vDescription.data());
-      progress.BeginPart(k, 4);
-      const int iResult = EncodePlane(part, options, progress, &vPayload);
-      if (iResult < 0) return StatusOf(iResult);
-      stream.Add(iWidth, iHeight, options.q, vPayload.data(), iResult);
-    }
+    EncodeMdc(full, options, iThreads, progress, aDescriptions);
+  }
+  const std::uint32_t f = iDescriptions == 4 ? 2 : 1;
+  CStreamBuilder stream;
+  for (int k = 0; k < iDescriptions; ++k) {
+    const Description& d = aDescriptions[k];
+    if (d.iResult < 0) return StatusOf(d.iResult);
+    stream.Add(full.m_iWidth / f, full.m_iHeight / f, options.q, d.vPayload.data(), d.iResult);
   }
   stream.Hand(pOut);
   return TARN_OK;
@@ -115,6 +136,7 @@ tarn_status tarn_encode_options_init_abi(tarn_encode_options* options, uint32_t 
   std::memset(options, 0, sizeof *options);
   options->abi_version = abi_version;
   options->coder = TARN_CODER_ECEB;
+  options->threads = 1;
   return TARN_OK;
 }
 
@@ -130,6 +152,7 @@ tarn_status tarn_encode(const uint8_t* pixels, uint32_t width, uint32_t height, 
   return Guard([&] {
     const FilterBank& bank = BankOf(options->filters);
     CBlockEncoder full(width, height);
+    full.m_iThreads = ResolveThreads(options->threads);
     full.ForwardTransform(pixels, stride, bank.m_iType, bank.m_afPreFilter);
     return EncodeDescriptions(full, *options, out);
   });
@@ -153,11 +176,12 @@ tarn_status tarn_encode_coefficients(const float* plane, uint32_t width, uint32_
 
 uint64_t tarn_encode_memory(uint32_t width, uint32_t height, const tarn_encode_options* options) {
   // The full-size object and room for the payloads and the stream; with MDC
-  // one description buffer and one description object at a time.
+  // one description object per description coded at once.
   const std::uint64_t iSamples = std::uint64_t(width) * height;
   std::uint64_t iBytes = CBlockCodec::FootprintBytes(width, height) + iSamples;
+  const int iThreads = options != nullptr ? ResolveThreads(options->threads) : 1;
   if (options != nullptr && options->mdc != 0)
-    iBytes += iSamples + CBlockCodec::FootprintBytes(width / 2, height / 2);
+    iBytes += std::uint64_t(std::min(iThreads, 4)) * CBlockCodec::FootprintBytes(width / 2, height / 2);
   return iBytes;
 }
 

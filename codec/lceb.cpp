@@ -135,25 +135,22 @@ void CBlockEncoder::EncodeLcebBlock(int bx, int by) {
 // The whole plane is quantised first (into the coefficient store, the
 // plane's own memory), so that a step too small for the plane is refused
 // before anything is coded. The prediction line only depends on
-// the quantised DCs, so it is built in the same pass.
+// the quantised DCs, so it is built in their pass.
 int CBlockEncoder::EncodeLceb(std::vector<unsigned char>* pvPayload, float fQ) {
   const int iBlocksX = static_cast<int>(m_iBlocksX), iBlocksY = static_cast<int>(m_iBlocksY);
-  for (int by = 0; by < iBlocksY; ++by) {
-    const float* pfBand = SaveBandOfPlane(by);
-    for (int bx = 0; bx < iBlocksX; ++bx) {
-      float fPrediction = PredictDc(m_pfDcPred, bx, by, iBlocksX);
-      if (!QuantiseBlock(this, pfBand, bx, by, fPrediction, fQ)) return kQuantOverflow;
-      m_pfDcPred[bx] = static_cast<float>(double(Dequantise(EcebCoef(0, bx, by), fQ)) + fPrediction);
-    }
-  }
+  auto predict = [this, iBlocksX](int bx, int by) { return PredictDc(m_pfDcPred, bx, by, iBlocksX); };
+  auto update = [this, fQ](int bx, int K0, float fPrediction) {
+    m_pfDcPred[bx] = static_cast<float>(double(Dequantise(K0, fQ)) + fPrediction);
+  };
+  if (!QuantiseDcs(this, fQ, predict, update) || !QuantiseBands(this, fQ, [](int, int) {}))
+    return kQuantOverflow;
   m_pBitWriter.Init(pvPayload);
-  m_pArithEnc.Start();
+  CCodingPass pass(this);
   for (int by = 0; by < iBlocksY; ++by) {
     for (int bx = 0; bx < iBlocksX; ++bx) EncodeLcebBlock(bx, by);
     if (!KeepGoing(by + 1, iBlocksY)) return kCancelled;
   }
-  m_pArithEnc.Flush(&m_pBitWriter);
-  return m_pBitWriter.Overflowed() ? kQuantOverflow : m_pBitWriter.GetByteCount();
+  return pass.Finish();
 }
 
 std::int64_t CBlockDecoder::DecodeLceb(const unsigned char* pcPayload, std::int64_t iLength, float fQ,

@@ -3,9 +3,13 @@
 // tells a damaged payload.
 #pragma once
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "block_codec.h"
+#include "parallel.h"
 
 namespace tarn {
 
@@ -40,14 +44,50 @@ inline float RoundedMean(float a, float b) {
   return static_cast<float>(std::trunc((double(a) + b + 1) / 2));
 }
 
-// Quantises block bx of a saved band (rows of the plane's width) into the
-// coefficient store, its DC as the residual from the prediction. False when
-// a value does not fit 32 bits.
-inline bool QuantiseBlock(CBlockCodec* pCodec, const float* pfBand, int bx, int by, float fPrediction,
-                          float fQ) {
-  const float* pfBlock = pfBand + 8 * bx;
-  const float fResidual = static_cast<float>(double(pfBlock[0]) - fPrediction);
-  return pCodec->m_pKernels->pfnQuantiseBlock(pfBlock, pCodec->m_iWidth, fResidual, fQ, pCodec->EcebBlock(bx, by));
+// Quantising a plane into the coefficient store (the plane's own memory)
+// takes two passes. First the DCs in block order, since each is coded as
+// the residual from a prediction made of the DCs before it:
+// fnPredict(bx, by) gives the prediction and fnUpdate(bx, index,
+// prediction) takes the quantised residual into the predictor's line. The
+// pass leaves each residual in place of its block's DC sample. False when a
+// residual does not fit 32 bits.
+template <typename Predict, typename Update>
+bool QuantiseDcs(CBlockCodec* pCodec, float fQ, Predict fnPredict, Update fnUpdate) {
+  for (int by = 0; by < static_cast<int>(pCodec->m_iBlocksY); ++by)
+    for (int bx = 0; bx < static_cast<int>(pCodec->m_iBlocksX); ++bx) {
+      float& fDc = pCodec->_d[8 * std::size_t(by)][8 * bx];
+      const float fPrediction = fnPredict(bx, by);
+      const float fResidual = static_cast<float>(double(fDc) - fPrediction);
+      int iIndex;
+      if (!Quantise(fResidual, fQ, &iIndex)) return false;
+      fnUpdate(bx, iIndex, fPrediction);
+      fDc = fResidual;
+    }
+  return true;
+}
+
+// Then the bands of block rows, each on its own, on as many threads as the
+// object may use: a band is copied aside and quantised into the same
+// memory; fnBlock(bx, by) is told of each block once it is in the store.
+// False when a value does not fit 32 bits.
+template <typename Visit>
+bool QuantiseBands(CBlockCodec* pCodec, float fQ, Visit fnBlock) {
+  const std::size_t iWidth = pCodec->m_iWidth;
+  std::atomic<bool> bFits{true};
+  ParallelRanges(pCodec->m_iThreads, static_cast<int>(pCodec->m_iBlocksY), 4, [&](int by0, int by1) {
+    std::vector<float> vBand(8 * iWidth);
+    for (int by = by0; by < by1; ++by) {
+      std::memcpy(vBand.data(), pCodec->_d[8 * std::size_t(by)], vBand.size() * sizeof(float));
+      for (int bx = 0; bx < static_cast<int>(pCodec->m_iBlocksX); ++bx) {
+        const float* pfBlock = vBand.data() + 8 * bx;
+        if (!pCodec->m_pKernels->pfnQuantiseBlock(pfBlock, iWidth, pfBlock[0], fQ, pCodec->EcebBlock(bx, by)))
+          bFits = false;
+        else
+          fnBlock(bx, by);
+      }
+    }
+  });
+  return bFits;
 }
 
 // Dequantises a block's 64 coefficients (raster order) into block (bx, by)

@@ -9,10 +9,12 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "file_io.h"
 #include "tarn/tarn.h"
+#include "thread_option.h"
 
 namespace {
 constexpr int kCannotOpenStream = -1;
@@ -34,6 +36,7 @@ struct Settings {
   int iReuseEstData = 1;
   bool bVerbose = false;
   int iSwitch2DPost = 0;
+  std::int32_t iThreads = 1;
 };
 
 void PrintUsage(const char* pcName) {
@@ -109,6 +112,9 @@ Settings ParseOptions(int argc, char** argv) {
         if (iValue == 0)
           std::cout << "Override default iReuseEstData setting. Only use received data."
                     << std::endl;
+        break;
+      case 't':
+        if (!ParseThreadCount(argv[i + 1], &s.iThreads)) ExitWithUsage(argv[0]);
         break;
       case 'v':
         s.bVerbose = true;
@@ -209,6 +215,7 @@ tarn_decode_options DecodeOptions(const Settings& s, const tarn_filters* pFilter
   options.filters = pFilters;
   options.coefficients_only = s.bEntropyOnly;
   options.loss = {s.iLossConfig, s.iBoundaryLoss, s.iReuseEstData, s.iSwitch2DPost};
+  options.threads = s.iThreads;
   return options;
 }
 
@@ -247,21 +254,55 @@ bool FitsRun(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s,
   return FitsInMemory(double(tarn_decode_memory(iWidth, iHeight, &options)) + fOutput);
 }
 
-// Reads one record's q, length and payload and decodes it; 0, or the error
-// after its message.
-int DecodeRecord(CFileReader& stream, const Settings& s, tarn_decoder* pDecoder,
-                 std::uint32_t* piRead) {
-  unsigned char acFields[8];
+// A record as read from the stream.
+struct Record {
   float fQ = 0;
-  std::uint32_t iLength = 0;
-  if (!stream.Read(acFields, sizeof acFields)) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
-  const tarn_status fields = tarn_record_fields(acFields, &fQ, &iLength);
-  if (iLength > stream.Remaining()) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
-  if (fields != TARN_OK) return ReportStream(fields, s);
   std::vector<unsigned char> vPayload;
-  if (!stream.ReadBytes(&vPayload, iLength)) return ReportStream(TARN_ERR_TRUNCATED_STREAM, s);
-  if (tarn_status status = tarn_decoder_decode(pDecoder, fQ, vPayload.data(), iLength, piRead))
-    return ReportStream(status, s);
+};
+
+// Reads up to iCount records (q, length and payload each, and the next
+// record's unused width and height); the status that stopped it, or
+// TARN_OK with all of them read.
+tarn_status ReadPayloads(CFileReader& stream, int iCount, std::vector<Record>* pvRecords) {
+  for (int k = 0; k < iCount; ++k) {
+    unsigned char acFields[8];
+    Record record;
+    std::uint32_t iLength = 0;
+    if (!stream.Read(acFields, sizeof acFields)) return TARN_ERR_TRUNCATED_STREAM;
+    const tarn_status fields = tarn_record_fields(acFields, &record.fQ, &iLength);
+    if (iLength > stream.Remaining()) return TARN_ERR_TRUNCATED_STREAM;
+    if (fields != TARN_OK) return fields;
+    if (!stream.ReadBytes(&record.vPayload, iLength)) return TARN_ERR_TRUNCATED_STREAM;
+    pvRecords->push_back(std::move(record));
+    // After the last record the stream ends here.
+    unsigned char acSize[4];
+    stream.Read(acSize, 4);
+  }
+  return TARN_OK;
+}
+
+// Decodes the records read (all at once, so that the descriptions of MDC
+// can be decoded side by side) and prints their byte counts; the first
+// failure, of the decoding or else of the reading, ends it after its
+// message, as it would have one record at a time.
+int DecodePayloads(const std::vector<Record>& vRecords, tarn_status readStatus, const Settings& s,
+                   tarn_decoder* pDecoder) {
+  std::vector<tarn_record> vFields;
+  for (const Record& record : vRecords) vFields.push_back({record.fQ, record.vPayload.data(), record.vPayload.size()});
+  std::uint32_t aiRead[4] = {};
+  std::int32_t iDecoded = 0;
+  tarn_status status = TARN_OK;
+  if (!vFields.empty())
+    status = tarn_decoder_decode_records(pDecoder, vFields.data(), static_cast<std::int32_t>(vFields.size()),
+                                         aiRead, &iDecoded);
+  std::uint64_t iTotal = 0;
+  for (std::int32_t k = 0; k < iDecoded; ++k) {
+    iTotal += aiRead[k];
+    std::cout << aiRead[k] << " bytes" << std::endl;
+  }
+  if (status == TARN_OK) status = readStatus;
+  if (status != TARN_OK) return ReportStream(status, s);
+  std::cout << iTotal << " bytes in total." << std::endl;
   return 0;
 }
 
@@ -277,19 +318,9 @@ int ReadRecords(CFileReader& stream, const Settings& s, const tarn_decode_option
   tarn_decoder* pRaw = nullptr;
   if (tarn_decoder_create(&options, iWidth, iHeight, &pRaw) != TARN_OK) return ReportOutOfMemory();
   pDecoder->reset(pRaw);
-  const int iDescriptions = s.iMdc != 0 ? 4 : 1;
-  std::uint64_t iTotal = 0;
-  for (int k = 0; k < iDescriptions; ++k) {
-    std::uint32_t iRead = 0;
-    if (int iResult = DecodeRecord(stream, s, pRaw, &iRead)) return iResult;
-    iTotal += iRead;
-    std::cout << iRead << " bytes" << std::endl;
-    // The next record's width and height repeat the first; after the last
-    // record the stream ends here.
-    stream.Read(acSize, 4);
-  }
-  std::cout << iTotal << " bytes in total." << std::endl;
-  return 0;
+  std::vector<Record> vRecords;
+  const tarn_status readStatus = ReadPayloads(stream, s.iMdc != 0 ? 4 : 1, &vRecords);
+  return DecodePayloads(vRecords, readStatus, s, pRaw);
 }
 
 bool WriteRawPlane(std::ofstream& out, std::uint32_t iWidth, std::uint32_t iHeight, const float* pfPlane) {

@@ -13,6 +13,7 @@
 
 #include "file_io.h"
 #include "tarn/tarn.h"
+#include "thread_option.h"
 
 namespace {
 constexpr int kInvalidPreFilter = -1;
@@ -32,6 +33,7 @@ struct Settings {
   bool bEceb = true;
   int iMdc = 0;
   bool bVerbose = false;
+  std::int32_t iThreads = 1;
 };
 
 void PrintUsage(const char* pcName) {
@@ -102,6 +104,9 @@ Settings ParseCommandLine(int argc, char** argv) {
         break;
       case 'v':
         s.bVerbose = true;
+        break;
+      case 't':
+        if (!ParseThreadCount(argv[i + 1], &s.iThreads)) ExitWithUsage(argv[0]);
         break;
       default:
         ExitWithUsage(argv[0]);
@@ -279,6 +284,7 @@ int Run(const Settings& s) {
   options.q = s.fQ;
   options.coder = s.bEceb ? TARN_CODER_ECEB : TARN_CODER_LCEB;
   options.mdc = s.iMdc;
+  options.threads = s.iThreads;
   if (tarn_status status = tarn_encode_options_validate(&options)) return Report(status, s);
   tarn_filters* pFilters = nullptr;
   if (int iResult = LoadFilters(s, &pFilters)) return iResult;

@@ -105,3 +105,24 @@ TEST_F(Cycle, PsnrTool) {
   expected << Psnr(ReadPgm(Camera()), ReadPgm(Path("dec.pgm")));
   EXPECT_NE(r.out.find("PSNR: " + expected.str() + " dB\n"), std::string::npos) << r.out;
 }
+
+// -t changes nothing but the time: the same files and console text for
+// both coders, MDC and a loss pattern.
+TEST_F(Cycle, ThreadsChangeNothingButTheTime) {
+  for (const char* options : {"", "-f 0", "-m 1", "-m 1 -f 0"}) {
+    const std::string pack = Camera() + " z.out 0 18 " + options;
+    const std::string text = PackOk(pack);
+    const std::vector<unsigned char> stream = Bytes("z.out");
+    for (const char* threads : {" -t 2", " -t 0", " -t 007"}) {
+      EXPECT_EQ(PackOk(pack + threads), text) << options << threads;
+      EXPECT_EQ(Bytes("z.out"), stream) << options << threads;
+    }
+    const std::string unpack = std::string("z.out dec.pgm 0 -l 3 ") + options;
+    const std::string decoded = UnpackOk(unpack);
+    const std::vector<unsigned char> files[] = {Bytes("dec.pgm"), Bytes("LostData.raw"), Bytes("BeforePost.raw")};
+    EXPECT_EQ(UnpackOk(unpack + " -t 3"), decoded) << options;
+    EXPECT_EQ(Bytes("dec.pgm"), files[0]) << options;
+    EXPECT_EQ(Bytes("LostData.raw"), files[1]) << options;
+    EXPECT_EQ(Bytes("BeforePost.raw"), files[2]) << options;
+  }
+}

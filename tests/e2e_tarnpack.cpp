@@ -58,7 +58,11 @@ TEST_F(Tarnpack, RejectedCommandLinesPrintUsage) {
   const std::string usage = PackUsage(TARNPACK);
   for (const char* args : {"", "in.pgm z.out 0", "in.pgm z.out 0 20 -c", "in.pgm z.out 0 20 x 1",
                            "in.pgm z.out 0 20 -z 1", "in.pgm z.out 0 20 -f 0 -v",
-                           "in.pgm z.out 0 20 - 1", "in.pgm z.out 0 20 -f 0 c 1"}) {
+                           "in.pgm z.out 0 20 - 1", "in.pgm z.out 0 20 -f 0 c 1",
+                           // -t takes a whole decimal number
+                           "in.pgm z.out 0 20 -t x", "in.pgm z.out 0 20 -t -1", "in.pgm z.out 0 20 -t 1.5",
+                           "in.pgm z.out 0 20 -t 2x", "in.pgm z.out 0 20 -t ''",
+                           "in.pgm z.out 0 20 -t 2147483648"}) {
     RunResult r = Pack(args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.out, usage) << args;

@@ -86,7 +86,8 @@ TEST_F(Tarnunpack, RejectedCommandLinesPrintUsage) {
   const std::string usage = UnpackUsage(TARNUNPACK);
   for (const char* args : {"", "z.out dec.pgm", "missing.out dec.pgm", "z.out dec.pgm 0 -l",
                            "z.out dec.pgm 0 -l a", "z.out dec.pgm 0 -q 1", "z.out dec.pgm 0 x 1",
-                           "z.out dec.pgm 0 -l", "z.out dec.pgm 0 -c 1 -f"}) {
+                           "z.out dec.pgm 0 -l", "z.out dec.pgm 0 -c 1 -f", "z.out dec.pgm 0 -t +2",
+                           "z.out dec.pgm 0 -t 99999999999", "z.out dec.pgm 0 -t ' 2'"}) {
     RunResult r = Unpack(args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_EQ(r.out, usage) << args;

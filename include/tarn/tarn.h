@@ -89,7 +89,8 @@ TARN_API void tarn_free(void* buffer);
  * share done so far (0 to 100); returning 0 stops the work, which then ends
  * with TARN_ERR_CANCELLED. LCEB's time grows with the magnitudes of the
  * coefficients, so a long run can be stopped this way. Callbacks run on the
- * caller's thread, inside the call that takes them; they must not throw. */
+ * caller's thread, inside the call that takes them, also when the call uses
+ * more threads; they must not throw. */
 typedef int (*tarn_progress_fn)(void* user_data, int32_t percent);
 
 /* ------------------------------------------------------------------------
@@ -185,7 +186,10 @@ typedef struct tarn_encode_options {
   const tarn_filters* filters; /* NULL (the default): built-in filter 0 */
   tarn_progress_fn progress;   /* optional; default NULL */
   void* user_data;             /* handed to progress */
-  uint32_t reserved[16];       /* 0; not read */
+  int32_t threads;             /* threads to use: 1 (the default), 0 for one per
+                                  core, n > 1 for up to n (at most 64); the
+                                  stream is the same for every count */
+  uint32_t reserved[15];       /* 0; not read */
 } tarn_encode_options;
 
 TARN_API TARN_NODISCARD tarn_status tarn_encode_options_init_abi(tarn_encode_options* options,
@@ -282,7 +286,10 @@ typedef struct tarn_decode_options {
   tarn_plane_fn on_plane;      /* optional: asks for the diagnostic planes */
   tarn_warning_fn on_warning;  /* optional: the concealment's warnings */
   void* user_data;             /* handed to the three callbacks */
-  uint32_t reserved[16];       /* 0; not read */
+  int32_t threads;             /* as the encoder's: 1 (the default), 0 for one
+                                  per core, n > 1 for up to n; the output is
+                                  the same for every count */
+  uint32_t reserved[15];       /* 0; not read */
 } tarn_decode_options;
 
 TARN_API TARN_NODISCARD tarn_status tarn_decode_options_init_abi(tarn_decode_options* options,
@@ -346,6 +353,25 @@ TARN_API TARN_NODISCARD tarn_status tarn_decoder_create(const tarn_decode_option
 TARN_API TARN_NODISCARD tarn_status tarn_decoder_decode(tarn_decoder* decoder, float q,
                                                        const uint8_t* payload, size_t length,
                                                        uint32_t* bytes_read);
+
+/* A record's q and payload, as tarn_decoder_decode takes them. */
+typedef struct tarn_record {
+  float q;
+  const uint8_t* payload;
+  size_t length;
+} tarn_record;
+
+/* Decodes the next count records as count calls of tarn_decoder_decode in
+ * turn would, up to the options' threads of them at once (with MDC, the four
+ * descriptions). Returns TARN_OK, or the status of the first record that
+ * fails; *decoded (may be NULL) receives the number of records decoded
+ * before it and bytes_read (count entries, may be NULL) their byte counts.
+ * TARN_ERR_INVALID_ARGUMENT for a count below 1 or above the descriptions
+ * still to come. */
+TARN_API TARN_NODISCARD tarn_status tarn_decoder_decode_records(tarn_decoder* decoder,
+                                                               const tarn_record* records,
+                                                               int32_t count, uint32_t* bytes_read,
+                                                               int32_t* decoded);
 
 /* Width and height of the output image (twice a description's with MDC).
  * No argument may be NULL. */
