@@ -90,9 +90,19 @@ def test_hierarchy():
         assert issubclass(cls, tarn.ImageFileError)
 
 
+def available_bytes():
+    with open("/proc/meminfo") as meminfo:
+        for line in meminfo:
+            if line.startswith("MemAvailable:"):
+                return int(line.split()[1]) * 1024
+    return 0
+
+
 def test_out_of_memory():
     """Four descriptions of 65528 x 65528 want 64 GiB for the merged plane:
     more than the system gives one allocation."""
+    if available_bytes() > 64 << 30:
+        pytest.skip("this machine has the memory")
     header = struct.pack("<HHfI", 65528, 65528, 4.0, 0)
     with pytest.raises(tarn.OutOfMemoryError) as raised:
         tarn.decode(header, mdc=True)
