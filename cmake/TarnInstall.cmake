@@ -20,14 +20,19 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/tarnConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/tarnConfig.cmake ${PROJECT_BINARY_DIR}/tarnConfigVersion.cmake
   DESTINATION ${TARN_CMAKE_DIR})
 
-# The static library needs the C++ runtime and the threads in a C program's
-# link line; the shared one carries them as dependencies of its own.
+# The static library needs the C++ runtime, the threads and libpng in a C
+# program's link line; the shared one carries them as dependencies of its
+# own.
 if(BUILD_SHARED_LIBS)
   set(TARN_PC_LIBS "")
   set(TARN_PC_LIBS_PRIVATE "-lstdc++ -lm -pthread")
+  set(TARN_PC_REQUIRES "")
+  set(TARN_PC_REQUIRES_PRIVATE "libpng")
 else()
   set(TARN_PC_LIBS "-lstdc++ -lm -pthread")
   set(TARN_PC_LIBS_PRIVATE "")
+  set(TARN_PC_REQUIRES "libpng")
+  set(TARN_PC_REQUIRES_PRIVATE "")
 endif()
 # The file finds its prefix from where it lies, so the tree can be moved.
 file(RELATIVE_PATH TARN_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")

@@ -38,6 +38,7 @@ const char* tarn_status_string(int32_t status) {
     case TARN_ERR_RAW_PLANE_SIZE: return "invalid raw plane size";
     case TARN_ERR_RAW_PLANE_DATA: return "raw plane holds a NaN or an infinity";
     case TARN_ERR_TRUNCATED_INPUT: return "image data shorter than its header announces";
+    case TARN_ERR_PNG_FORMAT: return "PNG image not grey of at most 8 bits, transparent, or damaged";
     case TARN_ERR_QUANT_STEP: return "quantisation step must be a positive number";
     case TARN_ERR_QUANT_TOO_SMALL: return "quantisation step too small";
     case TARN_ERR_TRUNCATED_STREAM: return "truncated compressed stream";

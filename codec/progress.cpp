@@ -61,6 +61,12 @@ void CProgress::ServeUntil(const std::function<bool()>& fnDone) {
     Call();
     lock.lock();
   }
+  // The last reports may have come after the last look: the callback is
+  // told where the work ended.
+  if (m_pfnProgress == nullptr || Stopped() || Percent() == m_iPercent) return;
+  lock.unlock();
+  m_iPercent = Percent();
+  Call();
 }
 
 }  // namespace tarn

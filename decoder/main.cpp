@@ -1,6 +1,7 @@
 // tarnunpack: reads a compressed stream, decodes one description (four with
-// MDC), reconstructs the image and writes a binary PGM, or with -c the
-// decoded coefficients as a raw plane.
+// MDC), reconstructs the image and writes a binary PGM (a PNG for an output
+// named *.png), or with -c the decoded coefficients as a raw plane.
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -351,7 +352,48 @@ int WriteCoefficients(tarn_decoder* pDecoder, const Settings& s, std::uint32_t i
   return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
 }
 
-// Reconstructs the image and writes it. Everything the output needs is
+// An output name ending in ".png", in any case, asks for a PNG.
+bool IsPngName(const char* pcName) {
+  const std::size_t iLength = std::strlen(pcName);
+  if (iLength < 4) return false;
+  const char* pcEnd = pcName + iLength - 4;
+  for (int k = 0; k < 4; ++k)
+    if (std::tolower(static_cast<unsigned char>(pcEnd[k])) != ".png"[k]) return false;
+  return true;
+}
+
+bool WriteBytes(std::ofstream& out, const std::uint8_t* pcData, std::size_t iSize) {
+  out.write(reinterpret_cast<const char*>(pcData), static_cast<std::streamsize>(iSize));
+  return static_cast<bool>(out.flush());
+}
+
+int RemoveOutput(std::ofstream& out, const Settings& s, int iResult) {
+  out.close();
+  RemovePartialFile(s.pcOutFile);
+  return iResult;
+}
+
+// Writes the reconstructed image as a PGM, or as a PNG for a name ending in
+// ".png", which the library makes in memory. A failed write removes the
+// partial file; so does a PNG that runs out of memory.
+int WriteImageFile(std::ofstream& out, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight,
+                   const unsigned char* pcPixels) {
+  bool bWritten;
+  if (IsPngName(s.pcOutFile)) {
+    std::uint8_t* pcFile = nullptr;
+    std::size_t iSize = 0;
+    if (tarn_png_write(pcPixels, iWidth, iHeight, iWidth, &pcFile, &iSize) != TARN_OK)
+      return RemoveOutput(out, s, ReportOutOfMemory());
+    const std::unique_ptr<std::uint8_t, decltype(&tarn_free)> file(pcFile, tarn_free);
+    bWritten = WriteBytes(out, pcFile, iSize);
+  } else {
+    bWritten = WritePgm(out, iWidth, iHeight, pcPixels);
+  }
+  if (bWritten) return 0;
+  return RemoveOutput(out, s, Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput));
+}
+
+// Reconstructs the image and writes it. Everything the pixels need is
 // allocated before the file is created, so that a failed allocation leaves
 // no file behind; a failed write removes the partial file.
 int WriteImage(tarn_decoder* pDecoder, const Settings& s, std::uint32_t iWidth, std::uint32_t iHeight) {
@@ -359,12 +401,9 @@ int WriteImage(tarn_decoder* pDecoder, const Settings& s, std::uint32_t iWidth, 
   if (tarn_decoder_prepare(pDecoder) != TARN_OK) return ReportOutOfMemory();
   std::ofstream out(s.pcOutFile, std::ios::binary | std::ios::trunc);
   if (!out) return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
-  if (tarn_decoder_finish(pDecoder, vPixels.data(), iWidth) == TARN_OK &&
-      WritePgm(out, iWidth, iHeight, vPixels.data()))
-    return 0;
-  out.close();
-  RemovePartialFile(s.pcOutFile);
-  return Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput);
+  if (tarn_decoder_finish(pDecoder, vPixels.data(), iWidth) == TARN_OK)
+    return WriteImageFile(out, s, iWidth, iHeight, vPixels.data());
+  return RemoveOutput(out, s, Report("Can't create pgm_file ", s.pcOutFile, kCannotCreateOutput));
 }
 
 int WriteOutput(tarn_decoder* pDecoder, const Settings& s) {

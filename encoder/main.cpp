@@ -1,4 +1,4 @@
-// tarnpack: reads a binary PGM image (or a raw plane of transformed
+// tarnpack: reads a binary PGM or a grey PNG image (or a raw plane of transformed
 // coefficients with -c), pre-filters and transforms it, codes it as one
 // description or as four MDC descriptions, and writes the compressed stream.
 #include <cstdint>
@@ -158,6 +158,7 @@ int Report(tarn_status status, const Settings& s) {
     case TARN_ERR_PGM_MAGIC: std::cout << "Invalid pgm file " << std::endl; return kBadInput;
     case TARN_ERR_PGM_FORMAT: std::cout << "Invalid pgm format" << std::endl; return kBadInput;
     case TARN_ERR_PGM_SIZE: std::cout << "Image size must be multiple of 16." << std::endl; return kBadInput;
+    case TARN_ERR_PNG_FORMAT: std::cout << "Invalid png format" << std::endl; return kBadInput;
     case TARN_ERR_RAW_PLANE_SIZE: std::cout << "Invalid raw plane size." << std::endl; return kBadInput;
     case TARN_ERR_RAW_PLANE_DATA: std::cout << "Invalid raw plane data." << std::endl; return kBadInput;
     case TARN_ERR_TRUNCATED_INPUT: return ReportTruncated(s);
@@ -169,11 +170,29 @@ int Report(tarn_status status, const Settings& s) {
   }
 }
 
+// True when the input that was no PGM begins with the PNG signature: the
+// PGM reader stops at the signature's first line, so up to its 8 bytes are
+// read first.
+bool IsPng(CFileReader& in, std::vector<unsigned char>* pvData) {
+  if (pvData->size() < TARN_PNG_SIGNATURE_SIZE) in.ReadUpTo(pvData, TARN_PNG_SIGNATURE_SIZE - pvData->size());
+  return tarn_png_has_signature(pvData->data(), pvData->size()) != 0;
+}
+
+// A PNG is decoded from memory, so the whole input is read first: from a
+// pipe, as long as it delivers.
+tarn_status ReadPngHeader(CFileReader& in, std::uint32_t* piWidth, std::uint32_t* piHeight,
+                          std::vector<unsigned char>* pvData) {
+  while (in.ReadSome(pvData, 1 << 20) != 0) {
+  }
+  return tarn_png_parse_header(pvData->data(), pvData->size(), TARN_PGM_ENCODER, piWidth, piHeight);
+}
+
 // The input's header: a raw plane's size fields, or a PGM header, read as
 // far as it goes (from a pipe, as it arrives). The bytes read after the
-// header are the first of the samples, left in *pvData.
+// header are the first of the samples, left in *pvData. A PNG (*pbPng) is
+// read whole into *pvData.
 tarn_status ReadHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidth,
-                       std::uint32_t* piHeight, std::vector<unsigned char>* pvData) {
+                       std::uint32_t* piHeight, std::vector<unsigned char>* pvData, bool* pbPng) {
   if (s.bEntropyOnly) {
     unsigned char acHeader[TARN_RAW_PLANE_HEADER_SIZE];
     if (!in.Read(acHeader, sizeof acHeader)) return TARN_ERR_TRUNCATED_INPUT;
@@ -185,6 +204,10 @@ tarn_status ReadHeader(CFileReader& in, const Settings& s, std::uint32_t* piWidt
     const tarn_status status = tarn_pgm_parse_header(pvData->data(), pvData->size(), bEnd, TARN_PGM_ENCODER,
                                                      piWidth, piHeight, &iHeader);
     if (status == TARN_ERR_NEED_MORE_DATA) continue;
+    if (status == TARN_ERR_PGM_MAGIC && IsPng(in, pvData)) {
+      *pbPng = true;
+      return ReadPngHeader(in, piWidth, piHeight, pvData);
+    }
     pvData->erase(pvData->begin(), pvData->begin() + static_cast<std::ptrdiff_t>(iHeader));
     return status;
   }
@@ -197,6 +220,19 @@ bool FitsRun(std::uint32_t iWidth, std::uint32_t iHeight, const Settings& s,
   return FitsInMemory(fInput + double(tarn_encode_memory(iWidth, iHeight, &options)));
 }
 
+// Decodes a whole PNG whose header has been read and encodes it (0), or
+// returns the error after its message.
+int EncodePng(const std::vector<unsigned char>& vFile, const Settings& s, const tarn_encode_options& options,
+              tarn_encoded* pOut, std::uint32_t iWidth, std::uint32_t iHeight) {
+  if (!FitsRun(iWidth, iHeight, s, options)) return ReportOutOfMemory();
+  tarn_image image;
+  if (tarn_status status = tarn_png_read(vFile.data(), vFile.size(), TARN_PGM_ENCODER, &image))
+    return Report(status, s);
+  const std::unique_ptr<uint8_t, decltype(&tarn_free)> pixels(image.pixels, tarn_free);
+  const tarn_status status = tarn_encode(image.pixels, iWidth, iHeight, iWidth, &options, pOut);
+  return status == TARN_OK ? 0 : Report(status, s);
+}
+
 // Reads and encodes the input (0), or returns the error after its message.
 // A file too short for the announced size is refused before anything is
 // sized from it; from a pipe the samples are read as they come.
@@ -205,7 +241,9 @@ int EncodeInput(CFileReader& in, const Settings& s, const tarn_encode_options& o
   std::uint32_t& iWidth = *piWidth;
   std::uint32_t& iHeight = *piHeight;
   std::vector<unsigned char> vInput;
-  if (tarn_status status = ReadHeader(in, s, &iWidth, &iHeight, &vInput)) return Report(status, s);
+  bool bPng = false;
+  if (tarn_status status = ReadHeader(in, s, &iWidth, &iHeight, &vInput, &bPng)) return Report(status, s);
+  if (bPng) return EncodePng(vInput, s, options, pOut, iWidth, iHeight);
   const std::uint64_t iBytes = (s.bEntropyOnly ? 4 : 1) * (std::uint64_t(iWidth) * iHeight);
   if (iBytes > vInput.size() && iBytes - vInput.size() > in.Remaining()) return ReportTruncated(s);
   if (!FitsRun(iWidth, iHeight, s, options)) return ReportOutOfMemory();

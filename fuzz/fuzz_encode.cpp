@@ -1,6 +1,8 @@
 // libFuzzer target: the encoder on arbitrary input, read by the readers the
-// program uses (a PGM by the encoder's header rules, or a raw plane), then a
-// full encode; the same bytes also go through the tolerant PGM reader. Input: byte 0 (bit 0 LCEB, bit 1 MDC, bit 2 raw plane, bits
+// program uses (a PGM by the encoder's header rules, a PNG told by its
+// signature, or a raw plane), then a full encode; a PGM's bytes also go
+// through the tolerant PGM reader. Input: byte 0 (bit 0 LCEB, bit 1 MDC,
+// bit 2 raw plane, bits
 // 4-7 the filter digit), byte 1 (q = 0.5 + byte / 4), then the file.
 // Raw values are bounded so that LCEB's unary magnitudes stay short.
 #include <algorithm>
@@ -42,6 +44,19 @@ tarn_status EncodePgm(const uint8_t* pcFile, size_t iSize, const tarn_encode_opt
   tarn_free(out.data);
   return status;
 }
+tarn_status EncodePng(const uint8_t* pcFile, size_t iSize, const tarn_encode_options& options) {
+  uint32_t iWidth, iHeight;
+  tarn_status status = tarn_png_parse_header(pcFile, iSize, TARN_PGM_ENCODER, &iWidth, &iHeight);
+  if (status != TARN_OK || uint64_t(iWidth) * iHeight > kMaxFuzzPixels) return status;
+  tarn_image image;
+  status = tarn_png_read(pcFile, iSize, TARN_PGM_ENCODER, &image);
+  if (status != TARN_OK) return status;
+  tarn_encoded out;
+  status = tarn_encode(image.pixels, iWidth, iHeight, iWidth, &options, &out);
+  tarn_free(out.data);
+  tarn_free(image.pixels);
+  return status;
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,6 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* pcFile = in.Rest(&iFileSize);
   if (cMode & 4) {
     EncodeRawPlane(pcFile, iFileSize, options);
+  } else if (tarn_png_has_signature(pcFile, iFileSize)) {
+    EncodePng(pcFile, iFileSize, options);
   } else {
     EncodePgm(pcFile, iFileSize, options);
     tarn_image image;

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets, one folder per target:
 small valid streams of every mode (made by the built tarnpack), filter
-files with every combination of sections, PGMs with comments and raw
-planes, each behind the option bytes its target reads first.
+files with every combination of sections, PGMs with comments, grey PNGs
+of 8 and fewer bits and raw planes, each behind the option bytes its
+target reads first.
 
 Usage: make_corpus.py --tarnpack PATH --out DIR
 """
@@ -12,6 +13,7 @@ import os
 import struct
 import subprocess
 import tempfile
+import zlib
 
 
 def pgm(width, height, comments=False):
@@ -22,6 +24,23 @@ def pgm(width, height, comments=False):
     else:
         header = b"P5\n%d %d\n255\n" % (width, height)
     return header + pixels
+
+
+def png(width, height, depth, interlaced=False):
+    """A grey PNG of the given bit depth; every row (of each interlace pass)
+    is a filter byte 0 and packed samples."""
+    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
+                                struct.pack(">I", zlib.crc32(kind + data)))
+    passes = [(0, 0, 1, 1)] if not interlaced else [
+        (0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+    rows = b""
+    for x0, y0, dx, dy in passes:
+        row_bytes = (len(range(x0, width, dx)) * depth + 7) // 8
+        for y in range(y0, height, dy) if row_bytes else ():
+            rows += b"\0" + bytes((x * 37 + y * 11) % 256 for x in range(row_bytes))
+    header = struct.pack(">IIBBBBB", width, height, depth, 0, 0, 0, 1 if interlaced else 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) +
+            chunk(b"IEND", b""))
 
 
 def filter_file(loss_size, dct_size, boundary):
@@ -90,6 +109,11 @@ def main():
         for mode in (0, 1, 2, 3, 0x10, 0x51):
             write(os.path.join(args.out, "encode"), "p%d-%02x" % (i, mode),
                   bytes([mode, 78]) + pgm(width, height, comments))
+    for i, (width, height, depth, interlaced) in enumerate([(16, 16, 8, False), (32, 16, 4, False),
+                                                            (32, 32, 1, True), (48, 16, 2, False)]):
+        for mode in (0, 3, 0x51):
+            write(os.path.join(args.out, "encode"), "g%d-%02x" % (i, mode),
+                  bytes([mode, 78]) + png(width, height, depth, interlaced))
     for i, (width, height) in enumerate([(8, 8), (16, 16), (32, 16)]):
         for mode in (4, 5, 6, 7):
             write(os.path.join(args.out, "encode"), "r%d-%d" % (i, mode), bytes([mode, 20]) + raw_plane(width, height))

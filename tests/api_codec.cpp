@@ -360,6 +360,7 @@ TEST_F(Api, EveryStatusHasItsInput) {
       {TARN_ERR_RAW_PLANE_SIZE, tarn_raw_plane_parse_header(rawHeader, 0, &w, &h)},
       {TARN_ERR_RAW_PLANE_DATA, encodeWith(20, nan)},
       {TARN_ERR_TRUNCATED_INPUT, pgm("P5\n16 16\n255" + std::string(100, ' ') + "\n")},
+      {TARN_ERR_PNG_FORMAT, tarn_png_parse_header("P5\n16 16\n255\n", 14, TARN_PGM_ANY, &w, &h)},
       {TARN_ERR_QUANT_STEP, encodeWith(0, 1)},
       {TARN_ERR_QUANT_TOO_SMALL, encodeWith(1e-30f, 1e10f)},
       {TARN_ERR_TRUNCATED_STREAM, decodeBytes(cut)},
@@ -381,7 +382,7 @@ TEST_F(Api, EveryStatusHasItsInput) {
     statuses.insert(c.expected);
     texts.insert(tarn_status_string(c.expected));
   }
-  EXPECT_EQ(statuses.size(), 19u);  // all of them
+  EXPECT_EQ(statuses.size(), 20u);  // all of them
   EXPECT_EQ(texts.size(), statuses.size());
   EXPECT_STREQ(tarn_status_string(static_cast<tarn_status>(999)), "unknown status");
 }

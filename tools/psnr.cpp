@@ -1,5 +1,5 @@
 // psnr a.pgm b.pgm: mean squared error and peak signal-to-noise ratio (peak
-// 255) of two binary PGM images of the same size.
+// 255) of two images of the same size, each a binary PGM or a grey PNG.
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -9,11 +9,15 @@
 #include "tarn/tarn.h"
 
 namespace {
-// Any 8-bit binary PGM, whatever its size and the blanks of its header.
+// Any 8-bit binary PGM, whatever its size and the blanks of its header, or
+// a grey PNG (told by its signature).
 bool ReadImage(const char* pcName, tarn_image* pImage) {
   std::ifstream in(pcName, std::ios::binary);
   const std::vector<char> vBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return in.is_open() && tarn_pgm_read(vBytes.data(), vBytes.size(), TARN_PGM_ANY, pImage) == TARN_OK;
+  if (!in.is_open()) return false;
+  if (tarn_png_has_signature(vBytes.data(), vBytes.size()))
+    return tarn_png_read(vBytes.data(), vBytes.size(), TARN_PGM_ANY, pImage) == TARN_OK;
+  return tarn_pgm_read(vBytes.data(), vBytes.size(), TARN_PGM_ANY, pImage) == TARN_OK;
 }
 }  // namespace
 

@@ -70,6 +70,7 @@ typedef enum tarn_status {
   TARN_ERR_RAW_PLANE_SIZE = 23,    /* raw plane size not a positive multiple of 8 (16 with MDC) */
   TARN_ERR_RAW_PLANE_DATA = 24,    /* a NaN or an infinity in a plane to encode */
   TARN_ERR_TRUNCATED_INPUT = 25,   /* image or plane shorter than its header announces */
+  TARN_ERR_PNG_FORMAT = 26,        /* PNG not grey of at most 8 bits, transparent, or damaged */
   TARN_ERR_QUANT_STEP = 30,        /* q not a positive finite number */
   TARN_ERR_QUANT_TOO_SMALL = 31,   /* q so small that a quantised value overflows */
   TARN_ERR_TRUNCATED_STREAM = 40,  /* compressed stream ends early */
@@ -410,7 +411,7 @@ TARN_API uint64_t tarn_decode_memory(uint32_t width, uint32_t height,
                                      const tarn_decode_options* options);
 
 /* ------------------------------------------------------------------------
- * Image files in memory: binary PGM (P5) and raw coefficient planes.
+ * Image files in memory: binary PGM (P5), PNG and raw coefficient planes.
  */
 typedef struct tarn_image {
   uint32_t width, height;
@@ -456,6 +457,39 @@ TARN_API size_t tarn_pgm_header(uint32_t width, uint32_t height, char text[32]);
 /* A whole PGM file of width x height samples (row y at pixels + y * stride)
  * in a new buffer *data of *size bytes. */
 TARN_API TARN_NODISCARD tarn_status tarn_pgm_write(const uint8_t* pixels, uint32_t width,
+                                                  uint32_t height, size_t stride, uint8_t** data,
+                                                  size_t* size);
+
+/* PNG: grey images of 1, 2, 4 or 8 bits are read (fewer than 8 bits scaled
+ * to 0..255, as 255 * v / (2^bits - 1)); colour, an alpha channel or a tRNS
+ * chunk, and 16 bits are refused with TARN_ERR_PNG_FORMAT. libpng's
+ * warnings are dropped, its errors become statuses: nothing is printed. */
+
+/* Bytes of the signature that begins every PNG file. */
+#define TARN_PNG_SIGNATURE_SIZE 8
+
+/* Non-zero when data begins with the PNG signature (0 for fewer than
+ * TARN_PNG_SIGNATURE_SIZE bytes). */
+TARN_API int32_t tarn_png_has_signature(const void* data, size_t size);
+
+/* Reads a PNG's chunks up to its image data: the size and whether the
+ * image can be read. rules as for PGM: TARN_PGM_ENCODER wants width and
+ * height multiples of 16 (TARN_ERR_PGM_SIZE), both take up to 65535
+ * (TARN_ERR_PNG_FORMAT beyond). Fails with TARN_ERR_PNG_FORMAT (also for
+ * data that is no PNG) or TARN_ERR_TRUNCATED_INPUT when data ends first. */
+TARN_API TARN_NODISCARD tarn_status tarn_png_parse_header(const void* data, size_t size, int32_t rules,
+                                                         uint32_t* width, uint32_t* height);
+
+/* Reads a whole PNG (through its end chunk; bytes after it are ignored):
+ * header errors as tarn_png_parse_header, TARN_ERR_TRUNCATED_INPUT when the
+ * data ends early, TARN_ERR_PNG_FORMAT for damaged image data. */
+TARN_API TARN_NODISCARD tarn_status tarn_png_read(const void* data, size_t size, int32_t rules,
+                                                 tarn_image* out);
+
+/* A whole PNG file, 8-bit grey, of width x height samples (row y at pixels
+ * + y * stride; both sizes 1 to 2^31 - 1) in a new buffer *data of *size
+ * bytes. */
+TARN_API TARN_NODISCARD tarn_status tarn_png_write(const uint8_t* pixels, uint32_t width,
                                                   uint32_t height, size_t stride, uint8_t** data,
                                                   size_t* size);
 

@@ -45,7 +45,7 @@ cmake --install "$build_dir" --prefix "$work/static" >/dev/null
 check_prefix "$work/static" libtarn.a
 build_examples "$work/static" static
 
-cmake -S "$source_dir" -B "$work/shared-build" -DBUILD_SHARED_LIBS=ON -DTARN_BUILD_TESTS=OFF >/dev/null
+cmake -S "$source_dir" -B "$work/shared-build" -DBUILD_SHARED_LIBS=ON -DTARN_BUILD_TESTS=OFF -DTARN_PYTHON=OFF >/dev/null
 cmake --build "$work/shared-build" -j2 >/dev/null
 cmake --install "$work/shared-build" --prefix "$work/shared" >/dev/null
 check_prefix "$work/shared" libtarn.so
