@@ -87,17 +87,20 @@ tarn_status CollectPredictorLines(const std::vector<TrainingImage>& vImages, con
 // Conceals every training plane with the designed predictors under each
 // loss pattern, border blocks spared and not, and adds the loss
 // post-filter's lines, weighted.
-tarn_status CollectLossFilterLines(const std::vector<TrainingImage>& vImages, const std::vector<TrainingPlane>& vPlanes,
-                                   const Design& design, int iLossSize, const tarn_filters* pPredictors,
+tarn_status CollectLossFilterLines(const std::vector<TrainingImage>& vImages,
+                                   const std::vector<TrainingPlane>& vPlanes, const Design& design,
+                                   int iLossSize, const tarn_filters* pPredictors,
                                    NormalEquations* pEquations) {
   std::vector<Plane> vTargets;
-  for (const TrainingImage& image : vImages) vTargets.push_back(Prefiltered(image, design.info.prefilter, iLossSize == 8));
+  for (const TrainingImage& image : vImages)
+    vTargets.push_back(Prefiltered(image, design.info.prefilter, iLossSize == 8));
   for (const TrainingPlane& plane : vPlanes) {
     NormalEquations local(iLossSize, iLossSize);
     for (int iPattern : kLossPatterns)
       for (int iBoundaryLoss = 0; iBoundaryLoss < 2; ++iBoundaryLoss) {
         DecodedView view;
-        if (tarn_status status = DecodeTraining(plane.stream, pPredictors, tarn_loss{iPattern, iBoundaryLoss, 1, 0}, &view))
+        if (tarn_status status =
+                DecodeTraining(plane.stream, pPredictors, tarn_loss{iPattern, iBoundaryLoss, 1, 0}, &view))
           return status;
         if (view.beforePost.values.empty()) continue;
         if (iLossSize == 8)
@@ -118,7 +121,8 @@ bool FitPredictors(const NormalEquations& two, const NormalEquations& one, Desig
   W2 = Symmetrise(W2);
   if (!FitRowsSummingToOne(one, &W1)) return Undetermined(pDesign, "boundary Wiener filter");
   pDesign->fits.push_back({"DCT Wiener filter (8 x 16)", two.Error(TwoNeighbourAveraging()), two.Error(W2)});
-  pDesign->fits.push_back({"Boundary Wiener filter (8 x 8)", one.Error(OneNeighbourAveraging()), one.Error(W1)});
+  pDesign->fits.push_back(
+      {"Boundary Wiener filter (8 x 8)", one.Error(OneNeighbourAveraging()), one.Error(W1)});
   pDesign->info.dct_size = 8;
   CopyMatrix(W2, pDesign->info.dct_wiener);
   pDesign->info.boundary_flag = 1;
@@ -134,8 +138,9 @@ bool FitLossFilter(const NormalEquations& equations, int iLossSize, Design* pDes
   W = Symmetrise(W);
   const Eigen::MatrixXd before =
       bNonPr ? PostFilterMatrix(pDesign->info.postfilter) : PostFilterPair(pDesign->info.postfilter);
-  pDesign->fits.push_back({bNonPr ? "Non-PR loss post-filter (8 x 8)" : "General Wiener loss post-filter (16 x 16)",
-                           equations.Error(before), equations.Error(W)});
+  pDesign->fits.push_back(
+      {bNonPr ? "Non-PR loss post-filter (8 x 8)" : "General Wiener loss post-filter (16 x 16)",
+       equations.Error(before), equations.Error(W)});
   pDesign->info.loss_size = iLossSize;
   CopyMatrix(W, pDesign->info.loss_filter);
   return true;
@@ -143,7 +148,8 @@ bool FitLossFilter(const NormalEquations& equations, int iLossSize, Design* pDes
 
 // Decodes every training plane without loss through the designed file and
 // compares with the built-in filter's decode.
-tarn_status CompareWithoutLoss(const std::vector<TrainingPlane>& vPlanes, const tarn_filters* pDesigned, Design* pDesign) {
+tarn_status CompareWithoutLoss(const std::vector<TrainingPlane>& vPlanes, const tarn_filters* pDesigned,
+                               Design* pDesign) {
   for (const TrainingPlane& plane : vPlanes) {
     DecodedView view;
     if (tarn_status status = DecodeTraining(plane.stream, pDesigned, NoLoss(), &view)) return status;
@@ -159,7 +165,8 @@ tarn_status CompareWithoutLoss(const std::vector<TrainingPlane>& vPlanes, const 
 
 }  // namespace
 
-bool DesignFilters(const std::vector<TrainingImage>& vImages, const DesignSettings& settings, Design* pDesign) {
+bool DesignFilters(const std::vector<TrainingImage>& vImages, const DesignSettings& settings,
+                   Design* pDesign) {
   *pDesign = Design();
   tarn_filters* pRaw = nullptr;
   if (tarn_status status = tarn_filters_builtin(settings.iDigit, &pRaw)) return Fail(pDesign, status);
@@ -176,7 +183,8 @@ bool DesignFilters(const std::vector<TrainingImage>& vImages, const DesignSettin
   if (tarn_status status = LoadDesigned(pDesign->info, &designed)) return Fail(pDesign, status);
   if (settings.iLossSize != 0) {
     NormalEquations loss(settings.iLossSize, settings.iLossSize);
-    if (tarn_status status = CollectLossFilterLines(vImages, vPlanes, *pDesign, settings.iLossSize, designed.get(), &loss))
+    if (tarn_status status =
+            CollectLossFilterLines(vImages, vPlanes, *pDesign, settings.iLossSize, designed.get(), &loss))
       return Fail(pDesign, status);
     if (!FitLossFilter(loss, settings.iLossSize, pDesign)) return false;
     if (tarn_status status = LoadDesigned(pDesign->info, &designed)) return Fail(pDesign, status);

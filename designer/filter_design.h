@@ -38,4 +38,5 @@ struct Design {
 };
 
 // Fills *pDesign; false on failure (see Design).
-bool DesignFilters(const std::vector<TrainingImage>& vImages, const DesignSettings& settings, Design* pDesign);
+bool DesignFilters(const std::vector<TrainingImage>& vImages, const DesignSettings& settings,
+                   Design* pDesign);

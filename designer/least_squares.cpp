@@ -11,7 +11,8 @@ constexpr double kRankTolerance = 1e-10;
 // above rounding, relative to fScale.
 bool SolveDetermined(const Eigen::MatrixXd& H, const Eigen::MatrixXd& R, double fScale, Eigen::MatrixXd* pZ) {
   const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(H, Eigen::EigenvaluesOnly);
-  if (eigen.info() != Eigen::Success || !(eigen.eigenvalues().minCoeff() > kRankTolerance * fScale)) return false;
+  if (eigen.info() != Eigen::Success || !(eigen.eigenvalues().minCoeff() > kRankTolerance * fScale))
+    return false;
   *pZ = H.ldlt().solve(R);
   return true;
 }
@@ -33,7 +34,8 @@ bool FitRowsSummingToOne(const NormalEquations& equations, Eigen::MatrixXd* pW) 
   const Eigen::MatrixXd N = Q.rightCols(n - 1);
   const Eigen::VectorXd mean = Eigen::VectorXd::Constant(n, 1.0 / double(n));
   const Eigen::MatrixXd H = N.transpose() * equations.xx * N;
-  const Eigen::MatrixXd R = N.transpose() * (equations.xy - (equations.xx * mean).replicate(1, equations.xy.cols()));
+  const Eigen::MatrixXd R =
+      N.transpose() * (equations.xy - (equations.xx * mean).replicate(1, equations.xy.cols()));
   Eigen::MatrixXd Z;
   if (!SolveDetermined(H, R, LargestEigenvalue(equations.xx), &Z)) return false;
   *pW = (mean.replicate(1, Z.cols()) + N * Z).transpose();
@@ -47,6 +49,4 @@ bool FitUnconstrained(const NormalEquations& equations, Eigen::MatrixXd* pW) {
   return true;
 }
 
-Eigen::MatrixXd Symmetrise(const Eigen::MatrixXd& W) {
-  return 0.5 * (W + W.reverse());
-}
+Eigen::MatrixXd Symmetrise(const Eigen::MatrixXd& W) { return 0.5 * (W + W.reverse()); }

@@ -10,7 +10,8 @@ bool IsLost(const DecodedView& view, std::uint32_t by, std::uint32_t bx) {
 // along a row.
 Eigen::VectorXd Segment(const Plane& plane, std::uint32_t y, std::uint32_t x, int iCount, bool bDown) {
   Eigen::VectorXd v(iCount);
-  for (int k = 0; k < iCount; ++k) v[k] = bDown ? plane.At(y + std::uint32_t(k), x) : plane.At(y, x + std::uint32_t(k));
+  for (int k = 0; k < iCount; ++k)
+    v[k] = bDown ? plane.At(y + std::uint32_t(k), x) : plane.At(y, x + std::uint32_t(k));
   return v;
 }
 

@@ -141,8 +141,8 @@ int ReportFailure(const Design& design) {
 
 void PrintDesign(const Settings& s, std::size_t iImages, const Design& design) {
   std::cout << "Training on " << iImages << " image" << (iImages == 1 ? "" : "s") << " at q " << s.pcSteps
-            << " with built-in filter " << s.design.iDigit << ": " << iImages * s.design.q.size() << " planes."
-            << std::endl;
+            << " with built-in filter " << s.design.iDigit << ": " << iImages * s.design.q.size()
+            << " planes." << std::endl;
   for (const FitReport& fit : design.fits)
     std::cout << fit.name << ": training error " << fit.fBefore << " before, " << fit.fAfter << " after."
               << std::endl;

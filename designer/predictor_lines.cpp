@@ -42,10 +42,11 @@ void ForEachLine(const Plane& plane, bool bOneSided, F f) {
 }  // namespace
 
 void AddTwoNeighbourLines(const Plane& plane, NormalEquations* pEquations) {
-  ForEachLine(plane, false, [&](const Eigen::VectorXd& y, const Eigen::VectorXd& a, const Eigen::VectorXd& b) {
-    pEquations->Add(Joined(a, b), y);
-    pEquations->Add(Joined(b.reverse(), a.reverse()), y.reverse());
-  });
+  ForEachLine(plane, false,
+              [&](const Eigen::VectorXd& y, const Eigen::VectorXd& a, const Eigen::VectorXd& b) {
+                pEquations->Add(Joined(a, b), y);
+                pEquations->Add(Joined(b.reverse(), a.reverse()), y.reverse());
+              });
 }
 
 void AddOneNeighbourLines(const Plane& plane, NormalEquations* pEquations) {

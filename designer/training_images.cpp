@@ -52,7 +52,8 @@ void CropToMacroblocks(TrainingImage* pImage) {
 
 std::string KnownFormats() {
   std::string formats;
-  for (const ImageReader& reader : kReaders) formats += (formats.empty() ? "" : ", ") + std::string(reader.pcFormat);
+  for (const ImageReader& reader : kReaders)
+    formats += (formats.empty() ? "" : ", ") + std::string(reader.pcFormat);
   return formats;
 }
 
@@ -65,7 +66,8 @@ ImageReadResult ReadTrainingImage(const char* pcName, TrainingImage* pImage, std
   for (const ImageReader& reader : kReaders) {
     if (!reader.pfnMatches(vBytes)) continue;
     if (!reader.pfnRead(vBytes, pImage, pDetail)) return ImageReadResult::kInvalid;
-    if (pImage->width < kMinTrainingSize || pImage->height < kMinTrainingSize) return ImageReadResult::kTooSmall;
+    if (pImage->width < kMinTrainingSize || pImage->height < kMinTrainingSize)
+      return ImageReadResult::kTooSmall;
     CropToMacroblocks(pImage);
     return ImageReadResult::kOk;
   }

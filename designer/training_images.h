@@ -15,10 +15,10 @@ struct TrainingImage {
 
 enum class ImageReadResult {
   kOk,
-  kCannotOpen,   // the file cannot be opened or read
+  kCannotOpen,     // the file cannot be opened or read
   kUnknownFormat,  // no reader knows its first bytes
-  kInvalid,      // a known format, but the file is damaged or not 8-bit
-  kTooSmall      // smaller than kMinTrainingSize in width or height
+  kInvalid,        // a known format, but the file is damaged or not 8-bit
+  kTooSmall        // smaller than kMinTrainingSize in width or height
 };
 
 // The smallest width and height a training image may have: two macroblocks,

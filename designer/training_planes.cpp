@@ -13,7 +13,8 @@ void TakePlane(void* pUser, const tarn_diagnostic_plane* pPlane) {
   } else if (pPlane->kind == TARN_PLANE_BEFORE_POST) {
     view.beforePost.width = pPlane->width;
     view.beforePost.height = pPlane->height;
-    view.beforePost.values.assign(pPlane->values, pPlane->values + std::size_t(pPlane->width) * pPlane->height);
+    view.beforePost.values.assign(pPlane->values,
+                                  pPlane->values + std::size_t(pPlane->width) * pPlane->height);
   }
 }
 
@@ -26,7 +27,8 @@ tarn_status EncodeTraining(const TrainingImage& image, float q, const tarn_filte
   options.q = q;
   options.filters = pFilters;
   tarn_encoded encoded;
-  if (tarn_status status = tarn_encode(image.pixels.data(), image.width, image.height, image.width, &options, &encoded))
+  if (tarn_status status =
+          tarn_encode(image.pixels.data(), image.width, image.height, image.width, &options, &encoded))
     return status;
   pvStream->assign(encoded.data, encoded.data + encoded.size);
   tarn_free(encoded.data);

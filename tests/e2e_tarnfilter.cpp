@@ -17,7 +17,8 @@ class Tarnfilter : public E2e {
     const std::vector<unsigned char> bytes = Bytes(name);
     tarn_filter_info info;
     tarn_filters* filters = nullptr;
-    EXPECT_EQ(tarn_filters_load(bytes.data(), bytes.size(), TARN_FILTERS_FULL, &info, &filters), TARN_OK) << name;
+    EXPECT_EQ(tarn_filters_load(bytes.data(), bytes.size(), TARN_FILTERS_FULL, &info, &filters), TARN_OK)
+        << name;
     tarn_filters_free(filters);
     return info;
   }
@@ -114,7 +115,8 @@ TEST_F(Tarnfilter, BothProgramsTakeTheDesignedFile) {
   const PgmImage original = ReadPgm(Camera());
   UnpackOk("digit.out averaged.pgm 0 -l 1");
   UnpackOk("digit.out concealed.pgm designed.dat -l 1");
-  EXPECT_GT(Psnr(original, ReadPgm(Path("concealed.pgm"))), Psnr(original, ReadPgm(Path("averaged.pgm"))) + 0.2);
+  EXPECT_GT(Psnr(original, ReadPgm(Path("concealed.pgm"))),
+            Psnr(original, ReadPgm(Path("averaged.pgm"))) + 0.2);
   UnpackOk("digit.out digit.pgm 0");
   UnpackOk("digit.out file.pgm designed.dat");
   const PgmImage a = ReadPgm(Path("digit.pgm")), b = ReadPgm(Path("file.pgm"));

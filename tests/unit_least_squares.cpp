@@ -72,7 +72,8 @@ TEST(LeastSquares, ConstrainedFitIsTheOptimumThatKeepsRowSums) {
 // sum to 1 fits them, so none is chosen.
 TEST(LeastSquares, RefusesUndeterminedFilters) {
   NormalEquations flat(16, 8);
-  for (int n = 0; n < 100; ++n) flat.Add(Eigen::VectorXd::Constant(16, 128), Eigen::VectorXd::Constant(8, 128));
+  for (int n = 0; n < 100; ++n)
+    flat.Add(Eigen::VectorXd::Constant(16, 128), Eigen::VectorXd::Constant(8, 128));
   Eigen::MatrixXd fitted;
   EXPECT_FALSE(FitRowsSummingToOne(flat, &fitted));
   EXPECT_FALSE(FitUnconstrained(flat, &fitted));
