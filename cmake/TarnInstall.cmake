@@ -1,7 +1,7 @@
 # cmake --install build --prefix P: the programs in P/bin, the library in
 # P/lib with a CMake package (find_package(tarn) gives tarn::tarn) and a
 # pkg-config file, the header in P/include/tarn, the man pages in
-# P/share/man/man1.
+# P/share/man/man1, the designed filter file in P/share/tarn.
 include(CMakePackageConfigHelpers)
 
 set(TARN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tarn)
@@ -40,7 +40,9 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/tarn.pc.in ${PROJECT_BINARY_DIR}/tarn.p
 install(FILES ${PROJECT_BINARY_DIR}/tarn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 if(TARN_BUILD_PROGRAMS)
-  install(TARGETS tarnpack tarnunpack psnr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tarnpack tarnunpack tarnfilter psnr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/man/tarnpack.1 ${PROJECT_SOURCE_DIR}/man/tarnunpack.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    ${PROJECT_SOURCE_DIR}/man/tarnfilter.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The designed default filter configuration file.
+  install(FILES ${PROJECT_SOURCE_DIR}/filters/designed.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/tarn)
 endif()

@@ -2,8 +2,10 @@
 // decode of a small fixed stream with the loaded set under every loss
 // pattern, so that hostile filter values meet the concealment and the loss
 // post-filters. The loader must make of the bytes tarn_filters_needed names
-// what it makes of the whole file, as a reader of pipes relies on. Input:
-// byte 0 (bits 0-2: -b, -r, -x; bit 3 LCEB), then the filter file.
+// what it makes of the whole file, as a reader of pipes relies on; and the
+// writer's file of the loaded info must load back into the same info (a
+// difference aborts). Input: byte 0 (bits 0-2: -b, -r, -x; bit 3 LCEB),
+// then the filter file.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -29,6 +31,22 @@ const std::vector<uint8_t>& Stream(int32_t coder) {
   }
   return stream;
 }
+
+// Writes info as a file and loads it again: the same info must come back
+// (the sections aside: a file that ended early read as zeros, which the
+// written file holds in full).
+void CheckWriterReadsBack(const tarn_filter_info& info) {
+  uint8_t* pcData = nullptr;
+  size_t iSize = 0;
+  if (tarn_filters_write(&info, &pcData, &iSize) != TARN_OK) std::abort();
+  tarn_filter_info again;
+  tarn_filters* pAgain = nullptr;
+  const tarn_status status = tarn_filters_load(pcData, iSize, TARN_FILTERS_FULL, &again, &pAgain);
+  tarn_free(pcData);
+  tarn_filters_free(pAgain);
+  again.sections = info.sections;
+  if (status != TARN_OK || std::memcmp(&info, &again, sizeof info) != 0) std::abort();
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -46,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tarn_status status = tarn_filters_load(pcFilter, iFilterSize, TARN_FILTERS_FULL, &info, &pFilters);
   if (status != statusOfNeeded || std::memcmp(&info, &infoOfNeeded, sizeof info) != 0) std::abort();
   if (status != TARN_OK) return 0;
+  CheckWriterReadsBack(info);
   tarn_decode_options options;
   tarn_decode_options_init(&options);
   options.coder = (cSettings & 8) ? TARN_CODER_LCEB : TARN_CODER_ECEB;

@@ -3,11 +3,13 @@
 #include "tarn/tarn.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 
 CFileReader::CFileReader(const std::string& name) : m_file(name, std::ios::binary) {
@@ -99,6 +101,54 @@ std::vector<unsigned char> ReadFilterFile(const char* pcName, std::int32_t iRead
 }
 
 namespace {
+// The folder of a path, "." for a bare file name.
+std::string FolderOf(const std::filesystem::path& path) {
+  const std::filesystem::path parent = path.parent_path();
+  return parent.empty() ? "." : parent.string();
+}
+}  // namespace
+
+bool ReadWholeFile(const char* pcName, std::vector<unsigned char>* pvBytes) {
+  std::ifstream file(pcName, std::ios::binary);
+  if (!file) return false;
+  pvBytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+namespace {
+// Writes all of the bytes to a descriptor, across short writes.
+bool WriteAll(int iFile, const unsigned char* pcBytes, std::size_t iSize) {
+  while (iSize > 0) {
+    const ssize_t iDone = write(iFile, pcBytes, iSize);
+    if (iDone <= 0) return false;
+    pcBytes += iDone;
+    iSize -= static_cast<std::size_t>(iDone);
+  }
+  return true;
+}
+}  // namespace
+
+bool WriteFileAtomically(const char* pcName, const unsigned char* pcBytes, std::size_t iSize) {
+  const std::filesystem::path target(pcName);
+  // A rename would replace a device or a pipe named as the output.
+  std::error_code error;
+  if (std::filesystem::exists(target, error) && !std::filesystem::is_regular_file(target, error)) return false;
+  std::string temporary =
+      (std::filesystem::path(FolderOf(target)) / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int iFile = mkstemp(temporary.data());
+  if (iFile < 0) return false;
+  // mkstemp makes the file readable by its owner only; give it the usual
+  // permissions of a new file.
+  const mode_t iMask = umask(0);
+  umask(iMask);
+  bool bOk = fchmod(iFile, 0666 & ~iMask) == 0 && WriteAll(iFile, pcBytes, iSize);
+  bOk = close(iFile) == 0 && bOk;
+  bOk = bOk && std::rename(temporary.c_str(), pcName) == 0;
+  if (!bOk) std::remove(temporary.c_str());
+  return bOk;
+}
+
+namespace {
 // 1 when both exist and are the same file, 0 when both exist and are not,
 // -1 when one of them does not exist.
 int CompareInodes(const char* pcA, const char* pcB) {
@@ -107,10 +157,6 @@ int CompareInodes(const char* pcA, const char* pcB) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-std::string FolderOf(const std::filesystem::path& path) {
-  const std::filesystem::path parent = path.parent_path();
-  return parent.empty() ? "." : parent.string();
-}
 }  // namespace
 
 bool IsSameFile(const char* pcA, const char* pcB) {

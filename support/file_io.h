@@ -50,6 +50,15 @@ class CFileReader {
 // field, so that a pipe is read no further than the loader goes.
 std::vector<unsigned char> ReadFilterFile(const char* pcName, std::int32_t iReader);
 
+// The whole content of a file or pipe, or false when it cannot be opened or
+// read.
+bool ReadWholeFile(const char* pcName, std::vector<unsigned char>* pvBytes);
+
+// Writes bytes to pcName through a temporary file in the same folder that
+// is renamed over it once complete, so that a failed write leaves neither a
+// partial pcName nor the temporary file behind; false on failure.
+bool WriteFileAtomically(const char* pcName, const unsigned char* pcBytes, std::size_t iSize);
+
 // True when the two names lead to the same file: the same device and inode
 // when both exist, else the same folder (by device and inode) and the same
 // last name, so that a file one of them would create counts too.

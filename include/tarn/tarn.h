@@ -165,6 +165,16 @@ TARN_API TARN_NODISCARD tarn_status tarn_filters_load(const void* data, size_t s
  * and asks again, so that it never waits for bytes the loader does not read. */
 TARN_API size_t tarn_filters_needed(const void* data, size_t size, int32_t reader);
 
+/* The bytes of a filter configuration file holding what info shows: the
+ * size field, the pre- and post-filter, then each optional filter that its
+ * size or flag field announces (loss_size 0, 8 or 16; dct_size 0 or 8;
+ * boundary_flag non-zero), in a new buffer *data of *size bytes. digit and
+ * sections are not read, nor are the values checked: tarn_filters_load
+ * refuses what is not finite. TARN_ERR_INVALID_ARGUMENT for a size other
+ * than 8 or a loss or DCT size the file cannot hold. */
+TARN_API TARN_NODISCARD tarn_status tarn_filters_write(const tarn_filter_info* info, uint8_t** data,
+                                                      size_t* size);
+
 /* Fills info with what the set holds. */
 TARN_API TARN_NODISCARD tarn_status tarn_filters_get_info(const tarn_filters* filters,
                                                          tarn_filter_info* info);

@@ -18,12 +18,13 @@ trap 'rm -rf "$work"' EXIT
 
 check_prefix() {  # prefix, library file
   local prefix=$1
-  for f in bin/tarnpack bin/tarnunpack bin/psnr include/tarn/tarn.h "lib/$2" \
+  for f in bin/tarnpack bin/tarnunpack bin/tarnfilter bin/psnr include/tarn/tarn.h "lib/$2" \
            lib/cmake/tarn/tarnConfig.cmake lib/cmake/tarn/tarnConfigVersion.cmake \
-           lib/pkgconfig/tarn.pc share/man/man1/tarnpack.1 share/man/man1/tarnunpack.1; do
+           lib/pkgconfig/tarn.pc share/man/man1/tarnpack.1 share/man/man1/tarnunpack.1 \
+           share/man/man1/tarnfilter.1 share/tarn/designed.dat; do
     [[ -e "$prefix/$f" ]] || { echo "missing $f"; exit 1; }
   done
-  for page in tarnpack tarnunpack; do
+  for page in tarnpack tarnunpack tarnfilter; do
     [[ -z "$(groff -ww -man -z "$prefix/share/man/man1/$page.1" 2>&1)" ]] || { echo "groff warns on $page.1"; exit 1; }
   done
 }
