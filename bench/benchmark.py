@@ -307,10 +307,11 @@ class Param:
 
 
 class Codec:
-    def __init__(self, key, label, group, param, enc, dec, stream, decoded, note=""):
+    def __init__(self, key, label, group, param, enc, dec, stream, decoded, note="", base=None):
         self.key, self.label, self.group, self.param = key, label, group, param
         self._enc, self._dec = enc, dec
         self.stream, self.decoded, self.note = stream, decoded, note
+        self.base = base  # a codec whose setting this one shares (the same stream, more threads)
 
     def enc(self, value, src):
         return self._enc(value, str(src), self.stream)
@@ -322,16 +323,16 @@ class Codec:
 def make_codecs(progs, tools):
     tp, tu = str(progs / "tarnpack"), str(progs / "tarnunpack")
 
-    def tarn(key, label, extra):
+    def tarn(key, label, extra, base=None):
         return Codec(key, label, "tarn", Param("q", 0.25, 4096, "log", False, "%.4g"),
                      lambda q, src, out: [tp, src, out, "0", q] + extra,
-                     lambda s, d: [tu, s, d, "0"] + extra, "stream.out", "decoded.pgm")
+                     lambda s, d: [tu, s, d, "0"] + extra, "stream.out", "decoded.pgm", base=base)
 
-    return [
-        tarn("tarn-eceb", "tarn ECEB", []),
-        tarn("tarn-lceb", "tarn LCEB", ["-f", "0"]),
-        tarn("tarn-eceb-mdc", "tarn ECEB MDC", ["-m", "1"]),
-        tarn("tarn-lceb-mdc", "tarn LCEB MDC", ["-f", "0", "-m", "1"]),
+    modes = [("tarn-eceb", "tarn ECEB", []), ("tarn-lceb", "tarn LCEB", ["-f", "0"]),
+             ("tarn-eceb-mdc", "tarn ECEB MDC", ["-m", "1"]),
+             ("tarn-lceb-mdc", "tarn LCEB MDC", ["-f", "0", "-m", "1"])]
+    return [tarn(k, l, e) for k, l, e in modes] + [
+        tarn(k + "-t2", l + ", 2 threads", e + ["-t", "2"], base=k) for k, l, e in modes] + [
         Codec("jpeg", "JPEG (libjpeg-turbo)", "peer", Param("quality", 1, 100, "int", True),
               lambda q, src, out: [tools["cjpeg"], "-grayscale", "-optimize", "-quality", q,
                                    "-outfile", out, src],
@@ -695,6 +696,9 @@ class Bench:
         chosen = {}
         for codec in self.codecs:
             cwd = self.cwd_for(codec, f"speed-{n}")
+            if codec.base:
+                chosen[codec.key] = (chosen[codec.base][0], cwd)
+                continue
             seed = None
             if prev:
                 key = (codec.key, str(self.paths[self.speed_image(prev[-1])]), SPEED_RATE)
@@ -806,7 +810,7 @@ class Bench:
     def write_results(self):
         self.finished = datetime.datetime.now(datetime.timezone.utc)
         self.load_end = loadavg()
-        md = self.md_header() + self.md_speed() + self.md_rd() + self.md_notes()
+        md = self.md_header() + self.md_targets() + self.md_speed() + self.md_rd() + self.md_notes()
         (self.out / "results.md").write_text("\n".join(md) + "\n")
         self.plot()
         self.write_commands()
@@ -821,6 +825,58 @@ class Bench:
                 f"{self.load_end} at the end. Programs: `{self.progs}`. {a.runs} timed runs after "
                 f"one warm-up, codecs interleaved run by run; times are medians of whole-process "
                 f"wall time." + (" **Quick mode: smoke-test numbers only.**" if a.quick else "") + "\n"]
+
+    def head(self):
+        return self.a.headline if self.a.headline in self.a.sizes else max(self.a.sizes)
+
+    def start_cost(self):
+        return {p: med([x for n in self.a.sizes for x in self.data["start"][str(n)][p]["runs"]])
+                for p in ("tarnpack", "tarnunpack")}
+
+    def md_targets(self):
+        """The speed work's targets at the headline size, each with its figures."""
+        n = self.head()
+        md = [f"## Targets at {n}x{n}\n",
+              "Ratios above 1 mean tarn is faster. Two threads: tarn's MP/s with `-t 2` over its "
+              "MP/s with one. Cost per pixel: (median time - start cost) / pixels, its spread "
+              "(largest / smallest - 1) over the sizes from 2048² up.\n"]
+        rows = []
+
+        def speed_vs(mode, peer, side):
+            return self.mps(mode, n, side) / self.mps(peer, n, side)
+
+        for mode in ("tarn-eceb", "tarn-lceb"):
+            for peer, goal in (("jxr", 1.0), ("j2k", 1.0)):
+                for side in ("enc", "dec"):
+                    r = speed_vs(mode, peer, side)
+                    rows.append([f"{self.label(mode)} {side} vs {self.label(peer)}", f">= {goal:g}",
+                                 f2(r), "yes" if r >= goal else "no"])
+        for mode, goal in (("tarn-eceb", 1.3), ("tarn-lceb", 1.3), ("tarn-eceb-mdc", 1.7),
+                           ("tarn-lceb-mdc", 1.7)):
+            for side in ("enc", "dec"):
+                r = speed_vs(mode + "-t2", mode, side)
+                rows.append([f"{self.label(mode)} {side}, 2 threads vs 1", f">= {goal:g}", f2(r),
+                             "yes" if r >= goal else "no"])
+        for mode in ("tarn-eceb", "tarn-lceb"):
+            for side in ("enc", "dec"):
+                b = self.spd(mode, n)[side]["rss_max"] / n ** 2
+                rows.append([f"{self.label(mode)} {side} peak memory", "<= 6.5 B/px", f2(b),
+                             "yes" if b <= 6.5 else "no"])
+        big = [m for m in self.a.sizes if m >= 2048]
+        if len(big) > 1:
+            st = self.start_cost()
+            for mode in ("tarn-eceb", "tarn-lceb", "tarn-eceb-mdc", "tarn-lceb-mdc"):
+                for side, prog in (("enc", "tarnpack"), ("dec", "tarnunpack")):
+                    per = [(self.spd(mode, m)[side]["median"] - st[prog]) / m ** 2 for m in big]
+                    spread = max(per) / min(per) - 1
+                    rows.append([f"{self.label(mode)} {side} cost per pixel, {big[0]}² to {big[-1]}²",
+                                 "<= 20 %", f"{spread * 100:.0f} % ({', '.join(f'{x * 1e9:.1f}' for x in per)}"
+                                 " ns/px)", "yes" if spread <= 0.2 else "no"])
+        md.append(table(["target", "goal", "measured", "met"], rows) + "\n")
+        return md
+
+    def label(self, key):
+        return next(c.label for c in self.codecs if c.key == key)
 
     def md_speed(self):
         a, sizes, codecs = self.a, self.a.sizes, self.codecs
@@ -942,8 +998,9 @@ class Bench:
         md.append(f"- WebP's decoded R, G and B differed by at most {spread} "
                   f"level{'' if spread == 1 else 's'} in any pixel measured (chroma error on the "
                   f"flat chroma planes).")
-        md.append("- Every codec runs single-threaded: opj_compress/opj_decompress with "
-                  "`-threads 1`, cwebp/dwebp without `-mt`; the others have no threads.")
+        md.append("- Every codec runs single-threaded but the tarn rows marked 2 threads (`-t 2`, "
+                  "the same streams and images): opj_compress/opj_decompress with `-threads 1`, "
+                  "cwebp/dwebp without `-mt`; the others have no threads.")
         multi = [f"{c.label} {side} {n}²" for c in self.codecs for n in self.a.sizes
                  for side in ("enc", "dec") if self.spd(c.key, n)[side]["cpu_per_wall"] > 1.2]
         md.append("- CPU time / wall time above 1.2 (more than one core busy): "
