@@ -1,9 +1,11 @@
 // libFuzzer target: a round trip on small arbitrary images. Entropy-only
 // decoding must give back exactly the plane the encoder quantised: coding
 // that plane again (entropy coding only, same q) gives the same stream, and
-// decoding it again the same plane. Input: byte 0 (bit 0 LCEB, bit 1 MDC,
-// bits 4-7 the filter digit), byte 1 (width / 16 - 1, modulo 4), byte 2
-// (height / 16 - 1, modulo 4), byte 3 (q = 0.25 + byte / 8), then pixels.
+// decoding it again the same plane; and more threads (1 to 4, from bits 2
+// and 3) give the same stream and image. Input: byte 0 (bit 0 LCEB, bit 1
+// MDC, bits 2-3 threads - 1, bits 4-7 the filter digit), byte 1 (width / 16
+// - 1, modulo 4), byte 2 (height / 16 - 1, modulo 4), byte 3 (q = 0.25 +
+// byte / 8), then pixels.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -17,17 +19,43 @@ std::vector<uint8_t> Take(tarn_encoded* pEncoded) {
   return bytes;
 }
 
-std::vector<float> DecodeCoefficients(const std::vector<uint8_t>& stream, const tarn_encode_options& encoding) {
+tarn_decode_options DecodeOptions(const tarn_encode_options& encoding) {
   tarn_decode_options options;
   tarn_decode_options_init(&options);
   options.coder = encoding.coder;
   options.mdc = encoding.mdc;
+  options.filters = encoding.filters;
+  options.threads = encoding.threads;
+  return options;
+}
+
+std::vector<float> DecodeCoefficients(const std::vector<uint8_t>& stream, const tarn_encode_options& encoding) {
+  tarn_decode_options options = DecodeOptions(encoding);
   options.coefficients_only = 1;
   tarn_decoded out;
   if (tarn_decode(stream.data(), stream.size(), &options, &out) != TARN_OK) std::abort();
   std::vector<float> plane(out.plane, out.plane + size_t(out.width) * out.height);
   tarn_free(out.plane);
   return plane;
+}
+
+std::vector<uint8_t> DecodePixels(const std::vector<uint8_t>& stream, const tarn_encode_options& encoding) {
+  const tarn_decode_options options = DecodeOptions(encoding);
+  tarn_decoded out;
+  if (tarn_decode(stream.data(), stream.size(), &options, &out) != TARN_OK) std::abort();
+  std::vector<uint8_t> pixels(out.pixels, out.pixels + size_t(out.width) * out.height);
+  tarn_free(out.pixels);
+  return pixels;
+}
+
+// The stream and image of more threads are those of one.
+void CheckThreads(const uint8_t* pcPixels, uint32_t iWidth, uint32_t iHeight, tarn_encode_options options,
+                  int32_t iThreads, const std::vector<uint8_t>& stream) {
+  const std::vector<uint8_t> pixels = DecodePixels(stream, options);
+  options.threads = iThreads;
+  tarn_encoded encoded;
+  if (tarn_encode(pcPixels, iWidth, iHeight, iWidth, &options, &encoded) != TARN_OK) std::abort();
+  if (Take(&encoded) != stream || DecodePixels(stream, options) != pixels) std::abort();
 }
 }  // namespace
 
@@ -48,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tarn_encoded encoded;
   if (tarn_encode(vPixels.data(), iWidth, iHeight, iWidth, &options, &encoded) != TARN_OK) std::abort();
   const std::vector<uint8_t> stream = Take(&encoded);
+  if (const int32_t iThreads = 1 + ((cMode >> 2) & 3); iThreads > 1)
+    CheckThreads(vPixels.data(), iWidth, iHeight, options, iThreads, stream);
   const std::vector<float> plane = DecodeCoefficients(stream, options);
   if (tarn_encode_coefficients(plane.data(), iWidth, iHeight, &options, &encoded) != TARN_OK) std::abort();
   const std::vector<uint8_t> again = Take(&encoded);
