@@ -148,6 +148,12 @@ constexpr int kHalf = 0x8000;
 constexpr int kFirstQuarter = 0x4000;
 constexpr int kThirdQuarter = 0xC000;
 
+// True when the interval [low, high] straddles the half and is wider than
+// the middle half: the state after most decisions, which needs no shift.
+inline bool NeedsNoShift(int iLow, int iHigh) {
+  return iHigh >= kHalf && iLow < kHalf && (iLow < kFirstQuarter || iHigh >= kThirdQuarter);
+}
+
 // Shifts of one renormalisation, all at once. The loop of single shifts
 // first takes the leading bits that low and high share (each an emitted bit)
 // and then, while low begins 01 and high 10, the underflow shifts (each a
@@ -184,7 +190,7 @@ class CArithEncoder {
     else
       m_iLow += iSplit;
     pModel->Update(bBit);
-    if (m_iHigh >= kHalf && m_iLow < kHalf && (m_iLow < kFirstQuarter || m_iHigh >= kThirdQuarter))
+    if (NeedsNoShift(m_iLow, m_iHigh))
       return bBit;  // nothing to shift: the common case
     Renormalise(pWriter);
     return bBit;
@@ -210,7 +216,7 @@ class CArithDecoder {
     else
       m_iLow += iSplit;
     pModel->Update(bBit);
-    if (m_iHigh >= kHalf && m_iLow < kHalf && (m_iLow < kFirstQuarter || m_iHigh >= kThirdQuarter))
+    if (NeedsNoShift(m_iLow, m_iHigh))
       return bBit;
     Renormalise(pReader);
     return bBit;

@@ -3,13 +3,7 @@
 namespace tarn {
 
 namespace {
-const double c1 = 0.98078525f;
-const double c2 = 0.9238795f;
-const double c3 = 0.8314696f;
-const double c4 = 0.70710677f;
-const double c5 = 0.55557024f;
-const double c6 = 0.38268343f;
-const double c7 = 0.19509032f;
+using namespace dct_cosines;
 
 float F(double v) { return static_cast<float>(v); }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "dct.h"
 #include "kernels.h"
 #include "line_filters.h"
 
@@ -175,13 +176,7 @@ void FilterLines8(float* p, std::size_t iLineStep, std::size_t iSampleStep, int 
 
 // ---- Block DCT (the per-line code is in dct.cpp).
 
-const double c1 = 0.98078525f;
-const double c2 = 0.9238795f;
-const double c3 = 0.8314696f;
-const double c4 = 0.70710677f;
-const double c5 = 0.55557024f;
-const double c6 = 0.38268343f;
-const double c7 = 0.19509032f;
+using namespace dct_cosines;
 
 // The one-dimensional transforms on eight lines at once; x[k] holds sample
 // k of every line. A division by 4 is a multiplication by 0.25: both are the

@@ -228,21 +228,6 @@ TEST_F(Api, TwoThreadsMatchTheSequentialResults) {
   }
 }
 
-namespace {
-struct Calls {
-  int count = 0;
-  int last = -1;
-  int stop_after = 1 << 30;
-  bool rising = true;
-  static int Progress(void* user, int32_t percent) {
-    auto* self = static_cast<Calls*>(user);
-    self->rising &= percent >= self->last && percent <= 100;
-    self->last = percent;
-    return ++self->count < self->stop_after;
-  }
-};
-}  // namespace
-
 // Progress rises to 100; a callback that returns 0 stops encoding and
 // decoding, also inside one long LCEB magnitude.
 TEST_F(Api, ProgressAndCancellation) {
@@ -254,13 +239,13 @@ TEST_F(Api, ProgressAndCancellation) {
       eo.q = 20;
       eo.coder = coder;
       eo.mdc = mdc;
-      Calls calls;
-      eo.progress = Calls::Progress;
+      ProgressCalls calls;
+      eo.progress = ProgressCalls::Progress;
       eo.user_data = &calls;
       const Encoded stream = Encode(camera, eo);
       EXPECT_TRUE(calls.rising);
       EXPECT_EQ(calls.last, 100);
-      calls = Calls();
+      calls = ProgressCalls();
       calls.stop_after = 3;
       tarn_encoded out;
       EXPECT_EQ(tarn_encode(camera.pixels.data(), 512, 512, 512, &eo, &out), TARN_ERR_CANCELLED);
@@ -271,9 +256,9 @@ TEST_F(Api, ProgressAndCancellation) {
       tarn_decode_options_init(&d);
       d.coder = coder;
       d.mdc = mdc;
-      calls = Calls();
+      calls = ProgressCalls();
       calls.stop_after = 2;
-      d.progress = Calls::Progress;
+      d.progress = ProgressCalls::Progress;
       d.user_data = &calls;
       tarn_decoded decoded;
       EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_ERR_CANCELLED);
@@ -288,9 +273,9 @@ TEST_F(Api, ProgressAndCancellation) {
   tarn_encode_options_init(&eo);
   eo.q = 1;
   eo.coder = TARN_CODER_LCEB;
-  Calls calls;
+  ProgressCalls calls;
   calls.stop_after = 1;
-  eo.progress = Calls::Progress;
+  eo.progress = ProgressCalls::Progress;
   eo.user_data = &calls;
   tarn_encoded out;
   EXPECT_EQ(tarn_encode_coefficients(plane.data(), 8, 8, &eo, &out), TARN_ERR_CANCELLED);

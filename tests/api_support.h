@@ -6,10 +6,31 @@
 
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tarn/tarn.h"
 #include "test_files.h"
+
+// A progress callback that records what it saw: whether the percentages
+// rose to at most 100, the last one, whether a call came from another
+// thread than the one that made the recorder, and it cancels the work at
+// call stop_after.
+struct ProgressCalls {
+  std::thread::id caller = std::this_thread::get_id();
+  bool elsewhere = false;
+  bool rising = true;
+  int count = 0;
+  int last = -1;
+  int stop_after = 1 << 30;
+  static int Progress(void* user, int32_t percent) {
+    auto* self = static_cast<ProgressCalls*>(user);
+    self->elsewhere |= std::this_thread::get_id() != self->caller;
+    self->rising &= percent >= self->last && percent <= 100;
+    self->last = percent;
+    return ++self->count < self->stop_after;
+  }
+};
 
 // A stream as bytes, with the record table of its tarn_encoded.
 struct Encoded {

@@ -105,38 +105,20 @@ TEST_F(Threads, EveryCountGivesTheSameBytes) {
       }
 }
 
-namespace {
-struct Calls {
-  std::thread::id caller = std::this_thread::get_id();
-  bool elsewhere = false;
-  bool rising = true;
-  int count = 0;
-  int last = -1;
-  int stop_after = 1 << 30;
-  static int Progress(void* user, int32_t percent) {
-    auto* self = static_cast<Calls*>(user);
-    self->elsewhere |= std::this_thread::get_id() != self->caller;
-    self->rising &= percent >= self->last && percent <= 100;
-    self->last = percent;
-    return ++self->count < self->stop_after;
-  }
-};
-}  // namespace
-
 // With four threads the progress callback is only called on the caller's
 // thread, rises to 100, and stops the work at once when asked.
 TEST_F(Threads, ProgressStaysOnTheCallersThread) {
   const PgmImage camera = ReadPgm(Camera());
   for (int mdc : {0, 1}) {
     tarn_encode_options eo = EncodeOptions(20, TARN_CODER_ECEB, mdc, 4);
-    Calls calls;
-    eo.progress = Calls::Progress;
+    ProgressCalls calls;
+    eo.progress = ProgressCalls::Progress;
     eo.user_data = &calls;
     const Encoded stream = Encode(camera, eo);
     EXPECT_FALSE(calls.elsewhere);
     EXPECT_TRUE(calls.rising);
     EXPECT_EQ(calls.last, 100);
-    calls = Calls();
+    calls = ProgressCalls();
     calls.stop_after = 3;
     tarn_encoded out;
     EXPECT_EQ(tarn_encode(camera.pixels.data(), 512, 512, 512, &eo, &out), TARN_ERR_CANCELLED);
@@ -146,8 +128,8 @@ TEST_F(Threads, ProgressStaysOnTheCallersThread) {
     tarn_decode_options_init(&d);
     d.mdc = mdc;
     d.threads = 4;
-    d.progress = Calls::Progress;
-    calls = Calls();
+    d.progress = ProgressCalls::Progress;
+    calls = ProgressCalls();
     d.user_data = &calls;
     tarn_decoded decoded;
     ASSERT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_OK);
@@ -155,7 +137,7 @@ TEST_F(Threads, ProgressStaysOnTheCallersThread) {
     EXPECT_FALSE(calls.elsewhere);
     EXPECT_TRUE(calls.rising);
     EXPECT_EQ(calls.last, 100);
-    calls = Calls();
+    calls = ProgressCalls();
     calls.stop_after = 2;
     d.user_data = &calls;
     EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_ERR_CANCELLED);
