@@ -13,22 +13,6 @@
 namespace {
 
 // What a decode handed to its diagnostics callbacks.
-struct Seen {
-  std::vector<unsigned char> planes[3];  // the bytes a dump file would hold
-  std::string warnings;
-  static void Plane(void* user, const tarn_diagnostic_plane* plane) {
-    const std::size_t count = std::size_t(plane->width) * plane->height;
-    const auto* bytes = plane->kind == TARN_PLANE_LOST_MASK
-                            ? plane->mask
-                            : reinterpret_cast<const unsigned char*>(plane->values);
-    const std::size_t size = plane->kind == TARN_PLANE_LOST_MASK ? count : 4 * count;
-    static_cast<Seen*>(user)->planes[plane->kind].assign(bytes, bytes + size);
-  }
-  static void Warning(void* user, const char* line) {
-    static_cast<Seen*>(user)->warnings += std::string(line) + "\n";
-  }
-};
-
 const char* const kDumps[] = {"LostData.raw", "LostMask.raw", "BeforePost.raw"};
 
 class Api : public E2e {};
@@ -79,10 +63,8 @@ TEST_F(Api, InMemoryEqualsTheProgramsFiles) {
     d.mdc = c.mdc;
     d.loss = c.loss;
     d.coefficients_only = c.coefficients;
-    Seen seen;
-    d.on_plane = Seen::Plane;
-    d.on_warning = Seen::Warning;
-    d.user_data = &seen;
+    SeenDiagnostics seen;
+    seen.Attach(&d);
     tarn_decoded out;
     ASSERT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &out), TARN_OK);
     const std::vector<unsigned char> written = c.coefficients ? RawPlaneFile(out) : PgmFile(out);

@@ -32,6 +32,33 @@ struct ProgressCalls {
   }
 };
 
+// What a decode shows its callbacks: each diagnostic plane as the bytes
+// its dump file holds, and the warnings, each line ended by a line end.
+struct SeenDiagnostics {
+  std::vector<unsigned char> planes[3];
+  std::string warnings;
+  void Attach(tarn_decode_options* d) {
+    d->on_plane = Plane;
+    d->on_warning = Warning;
+    d->user_data = this;
+  }
+  bool operator==(const SeenDiagnostics& o) const {
+    return planes[0] == o.planes[0] && planes[1] == o.planes[1] && planes[2] == o.planes[2] &&
+           warnings == o.warnings;
+  }
+  static void Plane(void* user, const tarn_diagnostic_plane* plane) {
+    const std::size_t count = std::size_t(plane->width) * plane->height;
+    const auto* bytes = plane->kind == TARN_PLANE_LOST_MASK
+                            ? plane->mask
+                            : reinterpret_cast<const unsigned char*>(plane->values);
+    const std::size_t size = plane->kind == TARN_PLANE_LOST_MASK ? count : 4 * count;
+    static_cast<SeenDiagnostics*>(user)->planes[plane->kind].assign(bytes, bytes + size);
+  }
+  static void Warning(void* user, const char* line) {
+    static_cast<SeenDiagnostics*>(user)->warnings += std::string(line) + "\n";
+  }
+};
+
 // A stream as bytes, with the record table of its tarn_encoded.
 struct Encoded {
   std::vector<unsigned char> bytes;

@@ -33,27 +33,13 @@ tarn_encode_options EncodeOptions(float q, tarn_coder coder, int mdc, int thread
 // Everything a decode gives: the image or plane, and the dumps' bytes.
 struct Decoded {
   std::vector<unsigned char> output;
-  std::vector<unsigned char> planes[3];
-  std::string warnings;
-  bool operator==(const Decoded& o) const {
-    return output == o.output && planes[0] == o.planes[0] && planes[1] == o.planes[1] &&
-           planes[2] == o.planes[2] && warnings == o.warnings;
-  }
-  static void Plane(void* user, const tarn_diagnostic_plane* plane) {
-    const std::size_t count = std::size_t(plane->width) * plane->height;
-    const auto* bytes = plane->kind == TARN_PLANE_LOST_MASK ? plane->mask
-                                                            : reinterpret_cast<const unsigned char*>(plane->values);
-    static_cast<Decoded*>(user)->planes[plane->kind].assign(
-        bytes, bytes + (plane->kind == TARN_PLANE_LOST_MASK ? count : 4 * count));
-  }
-  static void Warning(void* user, const char* line) { static_cast<Decoded*>(user)->warnings += line; }
+  SeenDiagnostics seen;
+  bool operator==(const Decoded& o) const { return output == o.output && seen == o.seen; }
 };
 
 Decoded Decode(const Encoded& stream, tarn_decode_options d) {
   Decoded result;
-  d.on_plane = Decoded::Plane;
-  d.on_warning = Decoded::Warning;
-  d.user_data = &result;
+  result.seen.Attach(&d);
   tarn_decoded out;
   EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &out), TARN_OK);
   const std::size_t samples = std::size_t(out.width) * out.height;
