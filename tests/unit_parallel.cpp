@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -41,13 +42,17 @@ TEST(Parallel, ThreadCounts) {
 }
 
 // The first failure comes out of ParallelFor after every thread has
-// stopped; tasks not begun by then are skipped.
+// stopped; tasks not begun by then are skipped. The later tasks take a
+// millisecond each, so that the other threads cannot finish them all
+// before the failing one has raised its failure.
 TEST(Parallel, FailureReachesTheCaller) {
   for (int threads : {1, 4}) {
     std::atomic<int> after{0};
     EXPECT_THROW(ParallelFor(threads, 1000, [&](int i) {
       if (i == 3) throw std::bad_alloc();
-      if (i > 3) ++after;
+      if (i < 3) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      ++after;
     }), std::bad_alloc);
     EXPECT_LT(after.load(), 996) << threads;
   }
