@@ -12,14 +12,14 @@ std::vector<unsigned char> Ramp(int width, int height) {
   return pixels;
 }
 
-PngSpec Spec(int colourType, int depth, int width = 16, int height = 16) {
-  PngSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.colourType = colourType;
-  spec.depth = depth;
-  spec.pixels = Ramp(width, height);
-  return spec;
+PngLayout Layout(int colourType, int depth, int width = 16, int height = 16) {
+  PngLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.colourType = colourType;
+  layout.depth = depth;
+  layout.pixels = Ramp(width, height);
+  return layout;
 }
 
 tarn_status Read(const std::vector<unsigned char>& bytes, int32_t rules, tarn_image* image) {
@@ -37,9 +37,9 @@ TEST(ApiPng, GreyImagesOfEightBitsOrFewer) {
   };
   for (Case c : {Case{1, false, 16, 16}, Case{2, false, 16, 16}, Case{4, false, 48, 32}, Case{8, false, 32, 48},
                  Case{8, true, 17, 5}}) {
-    PngSpec spec = Spec(PNG_COLOR_TYPE_GRAY, c.depth, c.width, c.height);
-    spec.interlaced = c.interlaced;
-    const std::vector<unsigned char> bytes = PngBytes(spec);
+    PngLayout layout = Layout(PNG_COLOR_TYPE_GRAY, c.depth, c.width, c.height);
+    layout.interlaced = c.interlaced;
+    const std::vector<unsigned char> bytes = PngBytes(layout);
     EXPECT_TRUE(tarn_png_has_signature(bytes.data(), bytes.size()));
     uint32_t w = 0, h = 0;
     const int32_t rules = c.width % 16 == 0 && c.height % 16 == 0 ? TARN_PGM_ENCODER : TARN_PGM_ANY;
@@ -49,15 +49,15 @@ TEST(ApiPng, GreyImagesOfEightBitsOrFewer) {
     tarn_image image;
     ASSERT_EQ(Read(bytes, rules, &image), TARN_OK) << c.depth;
     const int maxValue = (1 << c.depth) - 1;
-    for (std::size_t i = 0; i < spec.pixels.size(); ++i)
-      ASSERT_EQ(image.pixels[i], (spec.pixels[i] & maxValue) * 255 / maxValue) << c.depth << " at " << i;
+    for (std::size_t i = 0; i < layout.pixels.size(); ++i)
+      ASSERT_EQ(image.pixels[i], (layout.pixels[i] & maxValue) * 255 / maxValue) << c.depth << " at " << i;
     tarn_free(image.pixels);
   }
 }
 
 TEST(ApiPng, RefusedAndDamagedImages) {
-  const std::vector<unsigned char> good = PngBytes(Spec(PNG_COLOR_TYPE_GRAY, 8));
-  PngSpec transparent = Spec(PNG_COLOR_TYPE_GRAY, 8);
+  const std::vector<unsigned char> good = PngBytes(Layout(PNG_COLOR_TYPE_GRAY, 8));
+  PngLayout transparent = Layout(PNG_COLOR_TYPE_GRAY, 8);
   transparent.transparent = true;
   std::vector<unsigned char> badCrc = good;
   badCrc[ChunkOffset(good, "IDAT") + 9] ^= 1;
@@ -72,14 +72,14 @@ TEST(ApiPng, RefusedAndDamagedImages) {
   const std::size_t idat = ChunkOffset(good, "IDAT"), iend = ChunkOffset(good, "IEND");
   auto cut = [&](std::size_t n) { return std::vector<unsigned char>(good.begin(), good.begin() + n); };
   const Case cases[] = {
-      {"rgb", PngBytes(Spec(PNG_COLOR_TYPE_RGB, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
-      {"palette", PngBytes(Spec(PNG_COLOR_TYPE_PALETTE, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
-      {"grey+alpha", PngBytes(Spec(PNG_COLOR_TYPE_GRAY_ALPHA, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT,
+      {"rgb", PngBytes(Layout(PNG_COLOR_TYPE_RGB, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
+      {"palette", PngBytes(Layout(PNG_COLOR_TYPE_PALETTE, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
+      {"grey+alpha", PngBytes(Layout(PNG_COLOR_TYPE_GRAY_ALPHA, 8)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT,
        TARN_ERR_PNG_FORMAT},
       {"tRNS", PngBytes(transparent), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
-      {"16-bit", PngBytes(Spec(PNG_COLOR_TYPE_GRAY, 16)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
+      {"16-bit", PngBytes(Layout(PNG_COLOR_TYPE_GRAY, 16)), TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
       {"a PGM", pgm, TARN_PGM_ANY, TARN_ERR_PNG_FORMAT, TARN_ERR_PNG_FORMAT},
-      {"24 x 16", PngBytes(Spec(PNG_COLOR_TYPE_GRAY, 8, 24, 16)), TARN_PGM_ENCODER, TARN_ERR_PGM_SIZE,
+      {"24 x 16", PngBytes(Layout(PNG_COLOR_TYPE_GRAY, 8, 24, 16)), TARN_PGM_ENCODER, TARN_ERR_PGM_SIZE,
        TARN_ERR_PGM_SIZE},
       {"signature only", cut(8), TARN_PGM_ANY, TARN_ERR_TRUNCATED_INPUT, TARN_ERR_TRUNCATED_INPUT},
       {"in the image data", cut(idat + 20), TARN_PGM_ANY, TARN_OK, TARN_ERR_TRUNCATED_INPUT},

@@ -40,21 +40,21 @@ TEST_F(Png, GreyPngGivesThePgmsStream) {
 // 4-bit samples are scaled to 0..255, and libpng's warnings (here of a
 // text chunk with a wrong checksum) print nothing.
 TEST_F(Png, FewerBitsAndWarnings) {
-  PngSpec spec;
-  spec.width = 32;
-  spec.height = 16;
-  spec.depth = 4;
-  spec.pixels = Ramp(32, 16).pixels;
-  Write("in4.png", PngBytes(spec));
+  PngLayout layout;
+  layout.width = 32;
+  layout.height = 16;
+  layout.depth = 4;
+  layout.pixels = Ramp(32, 16).pixels;
+  Write("in4.png", PngBytes(layout));
   PgmImage scaled = Ramp(32, 16);
   for (unsigned char& v : scaled.pixels) v = static_cast<unsigned char>((v & 15) * 17);
   WritePgm(Path("in4.pgm"), scaled);
   EXPECT_EQ(PackOk("in4.png a.out 0 10"), PackOk("in4.pgm b.out 0 10"));
   EXPECT_EQ(Bytes("a.out"), Bytes("b.out"));
 
-  spec.depth = 8;
-  spec.text = true;
-  std::vector<unsigned char> bytes = PngBytes(spec);
+  layout.depth = 8;
+  layout.text = true;
+  std::vector<unsigned char> bytes = PngBytes(layout);
   bytes[ChunkOffset(bytes, "tEXt") + 10] ^= 1;
   Write("warns.png", bytes);
   WritePgm(Path("in8.pgm"), Ramp(32, 16));
@@ -63,8 +63,8 @@ TEST_F(Png, FewerBitsAndWarnings) {
 }
 
 TEST_F(Png, RefusedPngsWriteNothing) {
-  auto spec = [](int colourType, int depth, bool transparent = false, int width = 16) {
-    PngSpec s;
+  auto layout = [](int colourType, int depth, bool transparent = false, int width = 16) {
+    PngLayout s;
     s.width = width;
     s.colourType = colourType;
     s.depth = depth;
@@ -72,7 +72,7 @@ TEST_F(Png, RefusedPngsWriteNothing) {
     s.pixels = Ramp(width, 16).pixels;
     return PngBytes(s);
   };
-  const std::vector<unsigned char> good = spec(PNG_COLOR_TYPE_GRAY, 8);
+  const std::vector<unsigned char> good = layout(PNG_COLOR_TYPE_GRAY, 8);
   std::vector<unsigned char> damaged = good;
   damaged[ChunkOffset(good, "IDAT") + 9] ^= 1;
   const std::string invalid = "Invalid png format\n";
@@ -81,14 +81,14 @@ TEST_F(Png, RefusedPngsWriteNothing) {
     std::string message;
   };
   const Case cases[] = {
-      {spec(PNG_COLOR_TYPE_RGB, 8), invalid},
-      {spec(PNG_COLOR_TYPE_PALETTE, 8), invalid},
-      {spec(PNG_COLOR_TYPE_GRAY_ALPHA, 8), invalid},
-      {spec(PNG_COLOR_TYPE_RGB_ALPHA, 8), invalid},
-      {spec(PNG_COLOR_TYPE_GRAY, 8, true), invalid},
-      {spec(PNG_COLOR_TYPE_GRAY, 16), invalid},
+      {layout(PNG_COLOR_TYPE_RGB, 8), invalid},
+      {layout(PNG_COLOR_TYPE_PALETTE, 8), invalid},
+      {layout(PNG_COLOR_TYPE_GRAY_ALPHA, 8), invalid},
+      {layout(PNG_COLOR_TYPE_RGB_ALPHA, 8), invalid},
+      {layout(PNG_COLOR_TYPE_GRAY, 8, true), invalid},
+      {layout(PNG_COLOR_TYPE_GRAY, 16), invalid},
       {damaged, invalid},
-      {spec(PNG_COLOR_TYPE_GRAY, 8, false, 24), "Image size must be multiple of 16.\n"},
+      {layout(PNG_COLOR_TYPE_GRAY, 8, false, 24), "Image size must be multiple of 16.\n"},
       {std::vector<unsigned char>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)),
        "Truncated org_file in.png\n"},
       {std::vector<unsigned char>(good.begin(), good.begin() + 8), "Truncated org_file in.png\n"},

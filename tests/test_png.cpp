@@ -35,19 +35,19 @@ int Channels(int colourType) {
 
 // One row of samples, packed as the depth has it (big-endian 16-bit values,
 // several sub-byte values to a byte, high bits first).
-std::vector<unsigned char> PackRow(const PngSpec& spec, int y) {
-  const int channels = Channels(spec.colourType);
-  const int maxValue = (1 << spec.depth) - 1;
-  std::vector<unsigned char> row((static_cast<std::size_t>(spec.width) * channels * spec.depth + 7) / 8, 0);
+std::vector<unsigned char> PackRow(const PngLayout& layout, int y) {
+  const int channels = Channels(layout.colourType);
+  const int maxValue = (1 << layout.depth) - 1;
+  std::vector<unsigned char> row((static_cast<std::size_t>(layout.width) * channels * layout.depth + 7) / 8, 0);
   std::size_t bit = 0;
-  for (int x = 0; x < spec.width; ++x)
-    for (int c = 0; c < channels; ++c, bit += spec.depth) {
-      const int value = spec.pixels[static_cast<std::size_t>(y) * spec.width + x] & maxValue;
-      if (spec.depth == 16) {
+  for (int x = 0; x < layout.width; ++x)
+    for (int c = 0; c < channels; ++c, bit += layout.depth) {
+      const int value = layout.pixels[static_cast<std::size_t>(y) * layout.width + x] & maxValue;
+      if (layout.depth == 16) {
         row[bit / 8] = static_cast<unsigned char>(value >> 8);
         row[bit / 8 + 1] = static_cast<unsigned char>(value);
       } else {
-        row[bit / 8] |= static_cast<unsigned char>(value << (8 - spec.depth - bit % 8));
+        row[bit / 8] |= static_cast<unsigned char>(value << (8 - layout.depth - bit % 8));
       }
     }
   return row;
@@ -57,17 +57,17 @@ std::vector<unsigned char> PackRow(const PngSpec& spec, int y) {
 namespace {
 // The libpng calls, in functions that hold no objects with destructors for
 // the error jump to skip.
-bool WritePng(png_structp png, png_infop info, const PngSpec& spec, png_bytepp rows, png_colorp palette,
+bool WritePng(png_structp png, png_infop info, const PngLayout& layout, png_bytepp rows, png_colorp palette,
               png_textp text, std::vector<unsigned char>* out) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, out, Append, Flush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (spec.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette, 256);
+  if (layout.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette, 256);
   png_color_16 transparent = {};
-  if (spec.transparent) png_set_tRNS(png, info, nullptr, 0, &transparent);
-  if (spec.text) png_set_text(png, info, text, 1);
+  if (layout.transparent) png_set_tRNS(png, info, nullptr, 0, &transparent);
+  if (layout.text) png_set_text(png, info, text, 1);
   png_write_info(png, info);
   png_write_image(png, rows);
   png_write_end(png, nullptr);
@@ -89,9 +89,9 @@ bool ReadRows(png_structp png, png_bytepp rows) {
 }
 }  // namespace
 
-std::vector<unsigned char> PngBytes(const PngSpec& spec) {
+std::vector<unsigned char> PngBytes(const PngLayout& layout) {
   std::vector<std::vector<unsigned char>> rows;
-  for (int y = 0; y < spec.height; ++y) rows.push_back(PackRow(spec, y));
+  for (int y = 0; y < layout.height; ++y) rows.push_back(PackRow(layout, y));
   std::vector<png_bytep> pointers;
   for (auto& row : rows) pointers.push_back(row.data());
   std::vector<png_color> palette(256);
@@ -103,18 +103,18 @@ std::vector<unsigned char> PngBytes(const PngSpec& spec) {
   std::vector<unsigned char> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
-  const bool written = WritePng(png, info, spec, pointers.data(), palette.data(), &text, &out);
+  const bool written = WritePng(png, info, layout, pointers.data(), palette.data(), &text, &out);
   png_destroy_write_struct(&png, &info);
   if (!written) throw std::runtime_error("libpng failed to write");
   return out;
 }
 
 std::vector<unsigned char> PngOf(const PgmImage& image) {
-  PngSpec spec;
-  spec.width = image.width;
-  spec.height = image.height;
-  spec.pixels = image.pixels;
-  return PngBytes(spec);
+  PngLayout layout;
+  layout.width = image.width;
+  layout.height = image.height;
+  layout.pixels = image.pixels;
+  return PngBytes(layout);
 }
 
 PgmImage DecodePng(const std::vector<unsigned char>& bytes) {

@@ -12,7 +12,7 @@
 // A PNG of the given colour type (PNG_COLOR_TYPE_*) and bit depth. The
 // samples are taken from pixels (width x height, one per pixel) and kept to
 // the depth's range; every channel of a colour pixel gets the same value.
-struct PngSpec {
+struct PngLayout {
   int width = 16;
   int height = 16;
   int colourType = 0;  // PNG_COLOR_TYPE_GRAY
@@ -22,7 +22,7 @@ struct PngSpec {
   bool text = false;         // a tEXt chunk before the image data
   std::vector<unsigned char> pixels;
 };
-std::vector<unsigned char> PngBytes(const PngSpec& spec);
+std::vector<unsigned char> PngBytes(const PngLayout& layout);
 
 // An 8-bit grey PNG of a PGM image.
 std::vector<unsigned char> PngOf(const PgmImage& image);
