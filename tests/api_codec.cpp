@@ -210,43 +210,56 @@ TEST_F(Api, TwoThreadsMatchTheSequentialResults) {
   }
 }
 
-// Progress rises to 100; a callback that returns 0 stops encoding and
-// decoding, also inside one long LCEB magnitude.
+// Progress rises to 100, on the caller's thread also with four threads; a
+// callback that returns 0 stops encoding and decoding, also inside one long
+// LCEB magnitude.
 TEST_F(Api, ProgressAndCancellation) {
   const PgmImage camera = ReadPgm(Camera());
-  for (int mdc : {0, 1})
-    for (tarn_coder coder : {TARN_CODER_ECEB, TARN_CODER_LCEB}) {
-      tarn_encode_options eo;
-      tarn_encode_options_init(&eo);
-      eo.q = 20;
-      eo.coder = coder;
-      eo.mdc = mdc;
-      ProgressCalls calls;
-      eo.progress = ProgressCalls::Progress;
-      eo.user_data = &calls;
-      const Encoded stream = Encode(camera, eo);
-      EXPECT_TRUE(calls.rising);
-      EXPECT_EQ(calls.last, 100);
-      calls = ProgressCalls();
-      calls.stop_after = 3;
-      tarn_encoded out;
-      EXPECT_EQ(tarn_encode(camera.pixels.data(), 512, 512, 512, &eo, &out), TARN_ERR_CANCELLED);
-      EXPECT_EQ(out.data, nullptr);
-      EXPECT_EQ(calls.count, 3);
+  for (int threads : {1, 4})
+    for (int mdc : {0, 1})
+      for (tarn_coder coder : {TARN_CODER_ECEB, TARN_CODER_LCEB}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads, mdc " + std::to_string(mdc) + ", coder " +
+                     std::to_string(coder));
+        tarn_encode_options eo;
+        tarn_encode_options_init(&eo);
+        eo.q = 20;
+        eo.coder = coder;
+        eo.mdc = mdc;
+        eo.threads = threads;
+        ProgressCalls calls;
+        eo.progress = ProgressCalls::Progress;
+        eo.user_data = &calls;
+        const Encoded stream = Encode(camera, eo);
+        EXPECT_FALSE(calls.elsewhere);
+        EXPECT_TRUE(calls.rising);
+        EXPECT_EQ(calls.last, 100);
+        calls = ProgressCalls();
+        calls.stop_after = 3;
+        tarn_encoded out;
+        EXPECT_EQ(tarn_encode(camera.pixels.data(), 512, 512, 512, &eo, &out), TARN_ERR_CANCELLED);
+        EXPECT_EQ(out.data, nullptr);
+        EXPECT_EQ(calls.count, 3);
 
-      tarn_decode_options d;
-      tarn_decode_options_init(&d);
-      d.coder = coder;
-      d.mdc = mdc;
-      calls = ProgressCalls();
-      calls.stop_after = 2;
-      d.progress = ProgressCalls::Progress;
-      d.user_data = &calls;
-      tarn_decoded decoded;
-      EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_ERR_CANCELLED);
-      EXPECT_EQ(decoded.pixels, nullptr);
-      EXPECT_EQ(calls.count, 2);
-    }
+        tarn_decode_options d;
+        tarn_decode_options_init(&d);
+        d.coder = coder;
+        d.mdc = mdc;
+        d.threads = threads;
+        d.progress = ProgressCalls::Progress;
+        calls = ProgressCalls();
+        d.user_data = &calls;
+        tarn_decoded decoded;
+        ASSERT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_OK);
+        tarn_free(decoded.pixels);
+        EXPECT_FALSE(calls.elsewhere);
+        EXPECT_TRUE(calls.rising);
+        EXPECT_EQ(calls.last, 100);
+        calls = ProgressCalls();
+        calls.stop_after = 2;
+        EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_ERR_CANCELLED);
+        EXPECT_EQ(decoded.pixels, nullptr);
+        EXPECT_EQ(calls.count, 2);
+      }
   // One coefficient of 2^26 at q 1: a unary run of 67 million decisions,
   // stopped from within after 2^20 of them.
   std::vector<float> plane(64, 0.0f);

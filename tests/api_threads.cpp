@@ -91,46 +91,6 @@ TEST_F(Threads, EveryCountGivesTheSameBytes) {
       }
 }
 
-// With four threads the progress callback is only called on the caller's
-// thread, rises to 100, and stops the work at once when asked.
-TEST_F(Threads, ProgressStaysOnTheCallersThread) {
-  const PgmImage camera = ReadPgm(Camera());
-  for (int mdc : {0, 1}) {
-    tarn_encode_options eo = EncodeOptions(20, TARN_CODER_ECEB, mdc, 4);
-    ProgressCalls calls;
-    eo.progress = ProgressCalls::Progress;
-    eo.user_data = &calls;
-    const Encoded stream = Encode(camera, eo);
-    EXPECT_FALSE(calls.elsewhere);
-    EXPECT_TRUE(calls.rising);
-    EXPECT_EQ(calls.last, 100);
-    calls = ProgressCalls();
-    calls.stop_after = 3;
-    tarn_encoded out;
-    EXPECT_EQ(tarn_encode(camera.pixels.data(), 512, 512, 512, &eo, &out), TARN_ERR_CANCELLED);
-    EXPECT_EQ(calls.count, 3);
-
-    tarn_decode_options d;
-    tarn_decode_options_init(&d);
-    d.mdc = mdc;
-    d.threads = 4;
-    d.progress = ProgressCalls::Progress;
-    calls = ProgressCalls();
-    d.user_data = &calls;
-    tarn_decoded decoded;
-    ASSERT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_OK);
-    tarn_free(decoded.pixels);
-    EXPECT_FALSE(calls.elsewhere);
-    EXPECT_TRUE(calls.rising);
-    EXPECT_EQ(calls.last, 100);
-    calls = ProgressCalls();
-    calls.stop_after = 2;
-    d.user_data = &calls;
-    EXPECT_EQ(tarn_decode(stream.bytes.data(), stream.bytes.size(), &d, &decoded), TARN_ERR_CANCELLED);
-    EXPECT_EQ(calls.count, 2);
-  }
-}
-
 // A batch stops at its first bad record: the ones before it are in, the
 // decoder takes the rest afterwards, and the image is the whole stream's.
 TEST_F(Threads, BatchOfRecordsDecodesAsOneAfterAnother) {
