@@ -94,12 +94,6 @@ int ReportOutOfMemory() {
   return kOutOfMemory;
 }
 
-// "not a PGM or PNG file" from the known formats "PGM, PNG".
-std::string NotOfFormats(std::string formats) {
-  for (std::size_t k; (k = formats.find(", ")) != std::string::npos;) formats.replace(k, 2, " or ");
-  return "not a " + formats + " file";
-}
-
 int ReadImages(const Settings& s, std::vector<TrainingImage>* pvImages) {
   for (const char* pcName : s.vImages) {
     TrainingImage image;
@@ -111,7 +105,7 @@ int ReadImages(const Settings& s, std::vector<TrainingImage>* pvImages) {
         std::cout << "Can't open training image " << pcName << std::endl;
         return kCannotOpenImage;
       case ImageReadResult::kUnknownFormat:
-        std::cout << "Invalid training image " << pcName << ": " << NotOfFormats(detail) << std::endl;
+        std::cout << "Invalid training image " << pcName << ": not a PGM or PNG file" << std::endl;
         return kBadImage;
       case ImageReadResult::kInvalid:
         std::cout << "Invalid training image " << pcName << ": " << detail << std::endl;

@@ -1,6 +1,6 @@
-// Training images of tarnfilter: read from a file by the first reader that
-// knows its format, checked for the smallest usable size and cropped about
-// the centre to whole 16 x 16 macroblocks, as the encoder needs them.
+// Training images of tarnfilter: a PGM or a PNG read from a file, checked
+// for the smallest usable size and cropped about the centre to whole
+// 16 x 16 macroblocks, as the encoder needs them.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ struct TrainingImage {
 enum class ImageReadResult {
   kOk,
   kCannotOpen,     // the file cannot be opened or read
-  kUnknownFormat,  // no reader knows its first bytes
+  kUnknownFormat,  // neither a PGM nor a PNG by its first bytes
   kInvalid,        // a known format, but the file is damaged or not 8-bit
   kTooSmall        // smaller than kMinTrainingSize in width or height
 };
@@ -25,6 +25,6 @@ enum class ImageReadResult {
 // so that every block has a neighbour along both directions.
 constexpr std::uint32_t kMinTrainingSize = 32;
 
-// Reads and crops one image; *pcDetail receives a short reason for
-// kInvalid (and the names of the known formats for kUnknownFormat).
+// Reads and crops one image; *pDetail receives the reader's message for
+// kInvalid.
 ImageReadResult ReadTrainingImage(const char* pcName, TrainingImage* pImage, std::string* pDetail);
