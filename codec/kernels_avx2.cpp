@@ -62,16 +62,6 @@ inline void Transpose(__m256 (&r)[8]) {
 
 // ---- Line filters (the per-line code is FilterLine8 in line_filters.cpp).
 
-struct Lifting {
-  float s[4];
-  float l[6];
-};
-const Lifting kType1 = {{1.461f, 1.2988f, 1.0572f, 1.5046f},
-                        {0.8621f, 0.6179f, 0.9645f, 1.1483f, 0.0238f, 0.5883f}};
-const Lifting kType5 = {{1.4047f, 1.1118f, 1.1222f, 1.2483f},
-                        {0.1551f, 0.3903f, 0.3702f, 0.5824f, 0.395f, 0.7759f}};
-const float kType0Scale[4] = {1.4f, 1.12f, 1.14f, 1.19f};
-
 void Type0Pre(V* z) {
   for (int k = 0; k < 4; ++k) z[4 + k] = R(z[4 + k] * double(kType0Scale[k]));
   z[7] = R(z[7] - z[6] * 0.125);
@@ -88,7 +78,7 @@ void Type0Post(V* z) {
   for (int k = 0; k < 4; ++k) z[4 + k] = R(z[4 + k] / double(kType0Scale[k]));
 }
 
-void LiftPre(V* z, const Lifting& c) {
+void LiftPre(V* z, const LiftingConstants& c) {
   for (int k = 0; k < 4; ++k) z[4 + k] = R(z[4 + k] * double(c.s[k]));
   z[7] = R(z[7] - z[6] * double(c.l[0]));
   z[6] = R(z[7] * double(c.l[1]) + z[6]);
@@ -98,7 +88,7 @@ void LiftPre(V* z, const Lifting& c) {
   z[4] = R(z[5] * double(c.l[5]) + z[4]);
 }
 
-void LiftPost(V* z, const Lifting& c) {
+void LiftPost(V* z, const LiftingConstants& c) {
   z[4] = R(z[4] - z[5] * double(c.l[5]));
   z[5] = R(z[4] * double(c.l[4]) + z[5]);
   z[5] = R(z[5] - z[6] * double(c.l[3]));
@@ -130,7 +120,7 @@ void Filter(V* z, bool bPre, int iType, const float* pfMatrix) {
   if (iType == 0) {
     bPre ? Type0Pre(z) : Type0Post(z);
   } else if (iType == 1 || iType == 5) {
-    const Lifting& c = iType == 1 ? kType1 : kType5;
+    const LiftingConstants& c = iType == 1 ? kType1 : kType5;
     bPre ? LiftPre(z, c) : LiftPost(z, c);
   }
   for (int j = 0; j < 4; ++j) {

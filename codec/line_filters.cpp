@@ -7,16 +7,6 @@ namespace tarn {
 namespace {
 float F(double v) { return static_cast<float>(v); }
 
-struct LiftingConstants {
-  float s[4];  // scale factors of z4..z7
-  float l[6];  // lifting factors l1..l6
-};
-const LiftingConstants kType1 = {{1.461f, 1.2988f, 1.0572f, 1.5046f},
-                                 {0.8621f, 0.6179f, 0.9645f, 1.1483f, 0.0238f, 0.5883f}};
-const LiftingConstants kType5 = {{1.4047f, 1.1118f, 1.1222f, 1.2483f},
-                                 {0.1551f, 0.3903f, 0.3702f, 0.5824f, 0.395f, 0.7759f}};
-const float kType0Scale[4] = {1.4f, 1.12f, 1.14f, 1.19f};
-
 void Type0Pre(float* z) {
   for (int k = 0; k < 4; ++k) z[4 + k] = F(double(z[4 + k]) * kType0Scale[k]);
   z[7] = F(z[7] - double(z[6]) * 0.125);
